@@ -1,0 +1,85 @@
+#include "app/LocalInputs.h"
+#include "cli/CliCommand.h"
+#include "cli/CliSupport.h"
+#include "cli/CompareInputs.h"
+#include "engine/ComparisonEngine.h"
+#include "engine/ModelJson.h"
+#include "reports/ComparisonHistoryStore.h"
+
+#include <QDir>
+#include <QJsonDocument>
+
+namespace vantrel::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "compare --device IMAGE --design IMAGE [--settings settings.json] [--json FILE|-] [--save-history]");
+
+QJsonObject resultJson(const ComparisonResult &result)
+{
+    const SizeValue size = pixelSizeValue(result.heatmapImage);
+    return {{QStringLiteral("score"), result.score},
+            {QStringLiteral("status"), result.status},
+            {QStringLiteral("changedPixelRatio"), result.changedPixelRatio},
+            {QStringLiteral("meanColorDelta"), result.meanColorDelta},
+            {QStringLiteral("comparisonSize"), json::toJson(size)},
+            {QStringLiteral("issues"), json::toJson(result.issues)},
+            {QStringLiteral("createdAt"), json::dateString(result.createdAt)}};
+}
+
+QString summary(const ComparisonResult &result)
+{
+    QString text = QStringLiteral("得分 %1 · %2 · 变化像素 %3% · 平均色差 %4 · %5 项问题\n")
+                       .arg(QString::number(result.score, 'f', 2), result.status,
+                            QString::number(result.changedPixelRatio * 100, 'f', 2),
+                            QString::number(result.meanColorDelta, 'f', 2))
+                       .arg(result.issues.size());
+    for (qsizetype i = 0; i < result.issues.size(); ++i) {
+        const ComparisonIssue &issue = result.issues[i];
+        text += QStringLiteral("%1. [%2·%3] %4 — %5\n")
+                    .arg(i + 1)
+                    .arg(rawValue(issue.severity), rawValue(issue.category), issue.title, issue.detail);
+    }
+    return text;
+}
+
+int run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("device"), QStringLiteral("真机截图"), QStringLiteral("IMAGE")},
+                       {QStringLiteral("design"), QStringLiteral("设计稿"), QStringLiteral("IMAGE")},
+                       {QStringLiteral("settings"), QStringLiteral("对比参数 JSON"), QStringLiteral("FILE")},
+                       {QStringLiteral("json"), QStringLiteral("结果 JSON 输出位置，- 为标准输出"), QStringLiteral("FILE")},
+                       {QStringLiteral("save-history"), QStringLiteral("保存到历史记录")}});
+    parseArguments(parser, arguments, kUsage);
+    if (!parser.positionalArguments().isEmpty())
+        throw CliError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
+
+    const ComparisonSettings settings = parser.isSet(QStringLiteral("settings"))
+                                            ? loadSettingsFile(requiredValue(parser, QStringLiteral("settings")))
+                                            : ComparisonSettings();
+    const CapturedDeviceState device = loadDeviceArgument(requiredValue(parser, QStringLiteral("device")));
+    const ImportedDesign design = loadDesignArgument(requiredValue(parser, QStringLiteral("design")));
+
+    const ComparisonResult result = ComparisonEngine().compare(device, design, settings);
+
+    const QString jsonTarget = parser.value(QStringLiteral("json"));
+    if (!jsonTarget.isEmpty())
+        writeOutput(jsonTarget, QJsonDocument(resultJson(result)).toJson(QJsonDocument::Indented));
+    if (jsonTarget != u"-")
+        printOut(summary(result));
+
+    if (parser.isSet(QStringLiteral("save-history"))) {
+        const ComparisonHistoryStore store;
+        const ComparisonHistoryEntry entry = store.save(result, design.name, kOfflineDeviceName);
+        printLine(QStringLiteral("已保存到历史记录：") + QDir::toNativeSeparators(store.rootPath() + u'/' + entry.directoryName));
+    }
+    return result.status == kStatusConsistent ? kExitSuccess : kExitDifferences;
+}
+
+const CliCommandRegistration registration({QStringLiteral("compare"), kUsage, run});
+
+} // namespace
+
+} // namespace vantrel::cli

@@ -1,0 +1,31 @@
+#include "cli/CompareInputs.h"
+
+#include "app/LocalInputs.h"
+#include "cli/CliCommand.h"
+#include "cli/CliSupport.h"
+#include "engine/ImageFileReader.h"
+#include "engine/ModelJson.h"
+
+namespace vantrel::cli {
+
+ImportedDesign loadDesignArgument(const QString &argument)
+{
+    return LocalInputs::localDesign(ImageFileReader::readFile(argument), argument);
+}
+
+CapturedDeviceState loadDeviceArgument(const QString &path)
+{
+    return LocalInputs::offlineCapture(ImageFileReader::readFile(path));
+}
+
+ComparisonSettings loadSettingsFile(const QString &path)
+{
+    const QByteArray bytes = readWholeFile(path);
+    try {
+        return json::settingsFromJson(json::parseObject(bytes));
+    } catch (const JsonDecodeError &error) {
+        throw CliError(QStringLiteral("设置文件无法解析（%1）：%2").arg(path, error.message));
+    }
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,163 @@
+#include "engine/ComparisonEngine.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vantrel {
+
+namespace {
+
+AppError pixelReadError()
+{
+    return AppError(QStringLiteral("Vantrel"), 20, QStringLiteral("图像像素读取失败"));
+}
+
+int atLeastOne(double v)
+{
+    return std::max(1, int(std::lround(v)));
+}
+
+bool isIntegral(double v)
+{
+    return v == std::floor(v);
+}
+
+} // namespace
+
+PixelImage ComparisonEngine::pixels(const QImage &source, const SizeValue &size)
+{
+    const int w = atLeastOne(size.width);
+    const int h = atLeastOne(size.height);
+    if (source.isNull())
+        throw pixelReadError();
+
+    QImage scaled = source.size() == QSize(w, h)
+                        ? source
+                        : source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage converted = scaled.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (converted.isNull() || converted.size() != QSize(w, h))
+        throw pixelReadError();
+
+    PixelImage out;
+    out.width = w;
+    out.height = h;
+    const qsizetype rowBytes = qsizetype(w) * 4;
+    out.bytes = QByteArray(rowBytes * h, Qt::Uninitialized);
+    if (converted.bytesPerLine() == rowBytes) {
+        std::memcpy(out.bytes.data(), converted.constBits(), std::size_t(rowBytes) * h);
+    } else {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.bytes.data() + rowBytes * y, converted.constScanLine(y), std::size_t(rowBytes));
+    }
+    return out;
+}
+
+namespace {
+
+QImage wrapBytes(const PixelImage &pixels, QImage::Format format)
+{
+    if (pixels.width < 1 || pixels.height < 1 || pixels.bytes.size() < qsizetype(pixels.width) * pixels.height * 4)
+        return QImage();
+    QImage wrapped(pixels.data(), pixels.width, pixels.height, pixels.width * 4, format);
+    return wrapped.copy(); // own the bytes
+}
+
+} // namespace
+
+QImage ComparisonEngine::image(const PixelImage &pixels)
+{
+    return wrapBytes(pixels, QImage::Format_RGBA8888_Premultiplied);
+}
+
+QImage ComparisonEngine::heatmapImage(const PixelImage &heatmap)
+{
+    // The heat map's changed pixels carry colour bytes above their alpha. Read as premultiplied,
+    // they would wrap or brighten when shown or written; read as straight alpha, the same bytes
+    // are the intended red-orange, and every other heat map pixel means the same either way
+    // (opaque grey, or black at alpha 45).
+    return wrapBytes(heatmap, QImage::Format_RGBA8888);
+}
+
+QImage ComparisonEngine::resize(const QImage &source, const SizeValue &size)
+{
+    const int w = atLeastOne(std::max(size.width, 1.0));
+    const int h = atLeastOne(std::max(size.height, 1.0));
+    if (source.size() == QSize(w, h))
+        return source;
+    return source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QImage ComparisonEngine::crop(const QImage &design, const ComparisonSettings &settings)
+{
+    const auto clamp = [](double v) { return std::clamp(v, 0.0, 0.45); };
+    const double top = clamp(settings.designCropTop);
+    const double right = clamp(settings.designCropRight);
+    const double bottom = clamp(settings.designCropBottom);
+    const double left = clamp(settings.designCropLeft);
+    if (top + right + bottom + left <= 0)
+        return design;
+    const double wf = std::max(1 - left - right, 0.1);
+    const double hf = std::max(1 - top - bottom, 0.1);
+    const double wd = design.width();
+    const double hd = design.height();
+    const QRect kept(int(std::lround(left * wd)), int(std::lround(top * hd)), atLeastOne(wf * wd),
+                     atLeastOne(hf * hd));
+    return design.copy(kept);
+}
+
+QPointF ComparisonEngine::alignmentOffset(const QPointF &automatic, const SizeValue &comparison,
+                                          const SizeValue &canvas, const ComparisonSettings &s)
+{
+    const double vw = std::max(1.0, canvas.width * (1 - s.designCropLeft - s.designCropRight));
+    const double vh = std::max(1.0, canvas.height * (1 - s.designCropTop - s.designCropBottom));
+    return QPointF(automatic.x() + comparison.width * s.manualOffsetX / vw,
+                   automatic.y() + comparison.height * s.manualOffsetY / vh);
+}
+
+QImage ComparisonEngine::shift(const QImage &source, const QPointF &offset, const SizeValue &size)
+{
+    const int w = atLeastOne(size.width);
+    const int h = atLeastOne(size.height);
+    QImage canvas(w, h, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    if (source.isNull())
+        return canvas;
+
+    const double dx = offset.x();
+    const double dy = offset.y();
+    if (source.size() == QSize(w, h) && isIntegral(dx) && isIntegral(dy)) {
+        // A whole-pixel move of a same-size image is a plain copy of the overlapping rows.
+        const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const int ox = int(dx);
+        const int oy = int(dy);
+        const int x0 = std::max(0, ox);
+        const int x1 = std::min(w, w + ox);
+        if (x1 <= x0)
+            return canvas;
+        for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
+            const auto *from = reinterpret_cast<const quint32 *>(src.constScanLine(y - oy)) + (x0 - ox);
+            auto *to = reinterpret_cast<quint32 *>(canvas.scanLine(y)) + x0;
+            std::memcpy(to, from, std::size_t(x1 - x0) * 4);
+        }
+        return canvas;
+    }
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.drawImage(QRectF(dx, dy, w, h), source, QRectF(source.rect()));
+    painter.end();
+    return canvas;
+}
+
+QList<RectValue> ComparisonEngine::effectiveIgnoredRegions(const ComparisonSettings &settings)
+{
+    QList<RectValue> regions = settings.ignoredRegions;
+    if (settings.ignoreStatusBar)
+        regions.append(RectValue(0, 0, 1.0, 0.065));
+    return regions;
+}
+
+} // namespace vantrel

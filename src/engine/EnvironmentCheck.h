@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+
+namespace vantrel {
+
+// One line of a diagnostics list.
+struct EnvironmentCheck {
+    enum class Level { success, warning, failure };
+
+    QUuid id = QUuid::createUuid();
+    QString name;
+    QString detail;
+    Level level = Level::success;
+
+    bool operator==(const EnvironmentCheck &) const = default;
+};
+
+} // namespace vantrel

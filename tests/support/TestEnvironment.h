@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace vantrel::test {
+
+// A temporary home for one test: HOME and the XDG data, cache and config folders point inside it,
+// so nothing a test writes reaches the real user's folders. Restores the old values when destroyed.
+class TemporaryHome {
+public:
+    TemporaryHome();
+    ~TemporaryHome();
+    TemporaryHome(const TemporaryHome &) = delete;
+    TemporaryHome &operator=(const TemporaryHome &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QList<QPair<QByteArray, QByteArray>> m_saved;
+};
+
+// Path of a file in tests/data.
+QString dataPath(const QString &name);
+// Path of the built command-line program.
+QString cliPath();
+
+} // namespace vantrel::test
