@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QEventLoop>
+#include <QString>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+namespace vantrel::test {
+
+// The outcome of running a coroutine from a test: its value, or the message of what it threw, or
+// `timedOut` when the failsafe ran out first (the coroutine is then left suspended).
+template<typename T>
+struct TaskOutcome {
+    std::optional<T> value;            // set when the task returned normally
+    std::optional<QString> error;      // what() of the exception it threw
+    std::exception_ptr exception;      // the exception itself, to inspect its type
+    bool timedOut = false;
+
+    bool succeeded() const { return value.has_value(); }
+};
+
+struct VoidResult {};
+
+namespace detail {
+
+template<typename T>
+struct TaskState {
+    TaskOutcome<T> outcome;
+    bool done = false;
+    QEventLoop *loop = nullptr;
+};
+
+template<typename T>
+QCoro::Task<void> driveTask(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state)
+{
+    try {
+        if constexpr (std::is_same_v<T, VoidResult>) {
+            co_await std::move(task);
+            state->outcome.value = VoidResult{};
+        } else {
+            state->outcome.value = co_await std::move(task);
+        }
+    } catch (const std::exception &error) {
+        state->outcome.error = QString::fromUtf8(error.what());
+        state->outcome.exception = std::current_exception();
+    } catch (...) {
+        state->outcome.error = QStringLiteral("unknown exception");
+        state->outcome.exception = std::current_exception();
+    }
+    state->done = true;
+    if (state->loop)
+        state->loop->quit();
+}
+
+inline QCoro::Task<VoidResult> asValue(QCoro::Task<void> task)
+{
+    co_await std::move(task);
+    co_return VoidResult{};
+}
+
+} // namespace detail
+
+// Runs `task` in a local event loop until it ends or `failsafe` passes. Never throws and never
+// hangs, unlike QCoro::waitFor.
+template<typename T>
+TaskOutcome<T> awaitTask(QCoro::Task<T> task, std::chrono::milliseconds failsafe = std::chrono::seconds(60))
+{
+    auto state = std::make_shared<detail::TaskState<T>>();
+    QEventLoop loop;
+    state->loop = &loop;
+    detail::driveTask<T>(std::move(task), state);
+    if (!state->done) {
+        QTimer::singleShot(failsafe, &loop, [&loop] { loop.quit(); });
+        loop.exec();
+    }
+    state->loop = nullptr;
+    if (!state->done)
+        state->outcome.timedOut = true;
+    return state->outcome;
+}
+
+inline TaskOutcome<VoidResult> awaitTask(QCoro::Task<void> task,
+                                         std::chrono::milliseconds failsafe = std::chrono::seconds(60))
+{
+    return awaitTask<VoidResult>(detail::asValue(std::move(task)), failsafe);
+}
+
+// Keeps the event loop running for `duration` (lets background work and timers proceed).
+inline void spinEventLoop(std::chrono::milliseconds duration)
+{
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, [&loop] { loop.quit(); });
+    loop.exec();
+}
+
+} // namespace vantrel::test
