@@ -5,8 +5,10 @@
 #include "engine/ComparisonEngine.h"
 #include "engine/ModelJson.h"
 #include "reports/ComparisonHistoryStore.h"
+#include "reports/ReportExporter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 namespace vantrel::cli {
@@ -14,7 +16,8 @@ namespace vantrel::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "compare --device IMAGE --design IMAGE [--settings settings.json] [--json FILE|-] [--save-history]");
+    "compare --device IMAGE --design IMAGE [--settings settings.json] [--json FILE|-] [--html FILE] [--pdf FILE]"
+    " [--save-history]");
 
 QJsonObject resultJson(const ComparisonResult &result)
 {
@@ -44,6 +47,31 @@ QString summary(const ComparisonResult &result)
     return text;
 }
 
+// The HTML and PDF reports the options ask for; the device is the screenshot file.
+void writeReports(const QCommandLineParser &parser, const ComparisonResult &result, const ImportedDesign &design,
+                  const ComparisonSettings &settings)
+{
+    const ReportExporter exporter;
+    if (parser.isSet(QStringLiteral("html"))) {
+        const QString path = requiredValue(parser, QStringLiteral("html"));
+        try {
+            exporter.exportHtml(result, design, kOfflineDeviceName, settings, path);
+        } catch (const std::exception &error) {
+            throw CliError(QStringLiteral("报告导出失败：") + QString::fromUtf8(error.what()));
+        }
+        printLine(QStringLiteral("报告已导出：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    }
+    if (parser.isSet(QStringLiteral("pdf"))) {
+        const QString path = requiredValue(parser, QStringLiteral("pdf"));
+        try {
+            exporter.exportPDF(result, design, kOfflineDeviceName, settings, path);
+        } catch (const std::exception &error) {
+            throw CliError(QStringLiteral("PDF 导出失败：") + QString::fromUtf8(error.what()));
+        }
+        printLine(QStringLiteral("PDF 报告已导出：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    }
+}
+
 int run(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -51,6 +79,8 @@ int run(const QStringList &arguments)
                        {QStringLiteral("design"), QStringLiteral("设计稿"), QStringLiteral("IMAGE")},
                        {QStringLiteral("settings"), QStringLiteral("对比参数 JSON"), QStringLiteral("FILE")},
                        {QStringLiteral("json"), QStringLiteral("结果 JSON 输出位置，- 为标准输出"), QStringLiteral("FILE")},
+                       {QStringLiteral("html"), QStringLiteral("HTML 报告输出位置"), QStringLiteral("FILE")},
+                       {QStringLiteral("pdf"), QStringLiteral("PDF 报告输出位置"), QStringLiteral("FILE")},
                        {QStringLiteral("save-history"), QStringLiteral("保存到历史记录")}});
     parseArguments(parser, arguments, kUsage);
     if (!parser.positionalArguments().isEmpty())
@@ -69,6 +99,8 @@ int run(const QStringList &arguments)
         writeOutput(jsonTarget, QJsonDocument(resultJson(result)).toJson(QJsonDocument::Indented));
     if (jsonTarget != u"-")
         printOut(summary(result));
+
+    writeReports(parser, result, design, settings);
 
     if (parser.isSet(QStringLiteral("save-history"))) {
         const ComparisonHistoryStore store;
