@@ -3,6 +3,8 @@
 #include "app/LocalInputs.h"
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
+#include "cli/DesignLinkImport.h"
+#include "design/DesignDocument.h"
 #include "engine/ImageFileReader.h"
 #include "engine/ModelJson.h"
 
@@ -10,6 +12,10 @@ namespace vantrel::cli {
 
 ImportedDesign loadDesignArgument(const QString &argument)
 {
+    if (isLink(argument))
+        return importDesignLink(argument);
+    if (DesignDocument::looksLikeDocument(argument))
+        return DesignDocument::read(argument);
     return LocalInputs::localDesign(ImageFileReader::readFile(argument), argument);
 }
 

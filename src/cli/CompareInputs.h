@@ -4,7 +4,8 @@
 
 namespace vantrel::cli {
 
-// The design given to `compare --design`: an image file (a visual-only local design).
+// The design given to `compare --design`: an image file (a visual-only local design), a
+// design.json written by `import`, or a link imported on the spot.
 ImportedDesign loadDesignArgument(const QString &argument);
 
 // The screenshot given to `compare --device`, as an offline capture.

@@ -1,0 +1,82 @@
+#include "app/FigmaTokenStore.h"
+
+#include <QEventLoop>
+
+#include <qcoro/qcorosignal.h>
+#include <qt6keychain/keychain.h>
+
+#include <memory>
+
+namespace vantrel {
+
+const QString FigmaTokenStore::kService = QStringLiteral("com.halvenro.Vantrel");
+const QString FigmaTokenStore::kAccount = QStringLiteral("figma-token");
+
+namespace {
+
+struct JobDeleter {
+    void operator()(QKeychain::Job *job) const { job->deleteLater(); }
+};
+
+template<typename JobType>
+std::unique_ptr<JobType, JobDeleter> makeJob()
+{
+    std::unique_ptr<JobType, JobDeleter> job(new JobType(FigmaTokenStore::kService));
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(FigmaTokenStore::kAccount);
+    return job;
+}
+
+// Starts the job and waits for it; false when it failed or did not finish in time.
+QCoro::Task<bool> run(QKeychain::Job *job)
+{
+    // Without a secret service the job may finish inside start() already.
+    bool finished = false;
+    QObject::connect(job, &QKeychain::Job::finished, job, [&finished] { finished = true; });
+    job->start();
+    if (!finished)
+        finished = (co_await qCoro(job, &QKeychain::Job::finished, FigmaTokenStore::kTimeout)).has_value();
+    co_return finished && job->error() == QKeychain::NoError;
+}
+
+} // namespace
+
+QCoro::Task<QString> FigmaTokenStore::readToken()
+{
+    auto job = makeJob<QKeychain::ReadPasswordJob>();
+    if (!co_await run(job.get()))
+        co_return QString();
+    co_return job->textData();
+}
+
+QCoro::Task<bool> FigmaTokenStore::saveToken(QString token)
+{
+    if (token.isEmpty()) {
+        auto job = makeJob<QKeychain::DeletePasswordJob>();
+        const bool deleted = co_await run(job.get());
+        co_return deleted || job->error() == QKeychain::EntryNotFound;
+    }
+    auto job = makeJob<QKeychain::WritePasswordJob>();
+    job->setTextData(token);
+    co_return co_await run(job.get());
+}
+
+QString FigmaTokenStore::tokenForCommandLine()
+{
+    const QString fromEnvironment = qEnvironmentVariable("VANTREL_FIGMA_TOKEN");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    auto result = std::make_shared<std::optional<QString>>();
+    QEventLoop loop;
+    auto wait = [](std::shared_ptr<std::optional<QString>> out, QEventLoop *loop) -> QCoro::Task<void> {
+        *out = co_await readToken();
+        loop->quit();
+    };
+    auto task = wait(result, &loop);
+    if (!result->has_value())
+        loop.exec();
+    return result->value_or(QString());
+}
+
+} // namespace vantrel

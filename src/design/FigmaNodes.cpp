@@ -1,0 +1,151 @@
+#include "design/FigmaNodes.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrel {
+
+const QString FigmaNodes::kUnnamedFrame = QStringLiteral("未命名画板");
+const QString FigmaNodes::kUnnamedNode = QStringLiteral("未命名");
+
+namespace {
+
+std::optional<QString> optionalString(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+std::optional<double> optionalNumber(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble())
+        return std::nullopt;
+    return value.toDouble();
+}
+
+// True when the value is an array whose elements are all objects.
+bool isArrayOfObjects(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    return std::all_of(array.begin(), array.end(), [](const QJsonValue &element) { return element.isObject(); });
+}
+
+// Walks "children" when it is an array of objects, in array order.
+template<typename Visit>
+void forEachChild(const QJsonObject &node, Visit visit)
+{
+    const QJsonValue children = node.value(QStringLiteral("children"));
+    if (!isArrayOfObjects(children))
+        return;
+    for (const QJsonValue &child : children.toArray())
+        visit(child.toObject());
+}
+
+// A colour channel (0 to 1) as a byte, truncated toward zero and kept within 0...255.
+int channelByte(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return int(std::clamp(std::trunc(value * 255.0), 0.0, 255.0));
+}
+
+QString hexByte(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+bool FigmaNodes::isFrameType(const QString &type)
+{
+    return type == QLatin1String("FRAME") || type == QLatin1String("COMPONENT") || type == QLatin1String("SECTION");
+}
+
+std::optional<RectValue> FigmaNodes::bounds(const QJsonObject &node)
+{
+    const QJsonValue box = node.value(QStringLiteral("absoluteBoundingBox"));
+    if (!box.isObject())
+        return std::nullopt;
+    const QJsonObject object = box.toObject();
+    const std::optional<double> x = optionalNumber(object, QStringLiteral("x"));
+    const std::optional<double> y = optionalNumber(object, QStringLiteral("y"));
+    const std::optional<double> width = optionalNumber(object, QStringLiteral("width"));
+    const std::optional<double> height = optionalNumber(object, QStringLiteral("height"));
+    if (!x || !y || !width || !height)
+        return std::nullopt;
+    return RectValue(*x, *y, *width, *height);
+}
+
+void FigmaNodes::flattenFigmaNode(const QJsonObject &node, QPointF rootOrigin, QList<DesignNode> &into)
+{
+    const std::optional<QString> id = optionalString(node, QStringLiteral("id"));
+    if (id) {
+        const std::optional<RectValue> box = bounds(node);
+        if (box && box->width > 0 && box->height > 0) {
+            DesignNode flat;
+            flat.id = *id;
+            flat.name = optionalString(node, QStringLiteral("name")).value_or(kUnnamedNode);
+            flat.type = optionalString(node, QStringLiteral("type")).value_or(QStringLiteral("UNKNOWN"));
+            flat.text = optionalString(node, QStringLiteral("characters"));
+            flat.rect = RectValue(box->x - rootOrigin.x(), box->y - rootOrigin.y(), box->width, box->height);
+            flat.fillHex = solidColor(node.value(QStringLiteral("fills")));
+            flat.strokeHex = solidColor(node.value(QStringLiteral("strokes")));
+            flat.cornerRadius = optionalNumber(node, QStringLiteral("cornerRadius"));
+            const QJsonValue style = node.value(QStringLiteral("style"));
+            if (style.isObject())
+                flat.fontSize = optionalNumber(style.toObject(), QStringLiteral("fontSize"));
+            into.append(std::move(flat));
+        }
+    }
+    forEachChild(node, [&](const QJsonObject &child) { flattenFigmaNode(child, rootOrigin, into); });
+}
+
+void FigmaNodes::collectFrames(const QJsonObject &node, QList<DesignFrameOption> &into)
+{
+    const QString type = optionalString(node, QStringLiteral("type")).value_or(QString());
+    if (isFrameType(type)) {
+        const std::optional<QString> id = optionalString(node, QStringLiteral("id"));
+        const std::optional<RectValue> box = bounds(node);
+        if (id && box) {
+            into.append(DesignFrameOption{*id, optionalString(node, QStringLiteral("name")).value_or(kUnnamedFrame),
+                                          SizeValue{box->width, box->height}});
+        }
+    }
+    forEachChild(node, [&](const QJsonObject &child) { collectFrames(child, into); });
+}
+
+std::optional<QString> FigmaNodes::solidColor(const QJsonValue &paints)
+{
+    if (!isArrayOfObjects(paints))
+        return std::nullopt;
+    for (const QJsonValue &value : paints.toArray()) {
+        const QJsonObject paint = value.toObject();
+        if (paint.value(QStringLiteral("type")).toString() != QLatin1String("SOLID"))
+            continue;
+        const QJsonValue visible = paint.value(QStringLiteral("visible"));
+        if (visible.isBool() && !visible.toBool())
+            continue;
+        const QJsonValue colorValue = paint.value(QStringLiteral("color"));
+        if (!colorValue.isObject())
+            return std::nullopt;
+        const QJsonObject color = colorValue.toObject();
+        const int r = channelByte(color.value(QStringLiteral("r")).toDouble(0));
+        const int g = channelByte(color.value(QStringLiteral("g")).toDouble(0));
+        const int b = channelByte(color.value(QStringLiteral("b")).toDouble(0));
+        const std::optional<double> opacity = optionalNumber(paint, QStringLiteral("opacity"));
+        QString hex = QLatin1Char('#') + hexByte(r) + hexByte(g) + hexByte(b);
+        if (opacity && *opacity < 0.999)
+            hex += hexByte(channelByte(*opacity));
+        return hex;
+    }
+    return std::nullopt;
+}
+
+} // namespace vantrel
