@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kSearchRadius = 8;
 constexpr int kMargin = 8;
-constexpr std::uint32_t kColourMask = 0x00FFFFFFu; // R, G, B bytes of a little-endian RGBA word
 
+// The R, G and B bytes of a pixel in memory order, with a zero in place of alpha.
 std::uint32_t colourWord(const std::uint8_t *pixel)
 {
     return std::uint32_t(pixel[0]) | std::uint32_t(pixel[1]) << 8 | std::uint32_t(pixel[2]) << 16;
@@ -63,27 +63,43 @@ QPointF ComparisonEngine::estimateTranslation(const PixelImage &reference, const
     const std::size_t rows = ys.size();
     const std::size_t samples = cols * rows;
 
-    // The sample grid is fixed for all candidates. Gather the reference samples once, and for each
-    // horizontal displacement the floating samples of every row, as words with the alpha byte
-    // cleared, so that one candidate is a run of byte-wise absolute differences.
+    // The sample grid is fixed for all candidates. The reference samples are gathered once. A
+    // candidate's floating samples sit at x = 8 + c*s + dx; writing dx = q*s + k (0 <= k < s), that
+    // is column c + q of the grid 8 + k + j*s. So one gathered plane per residue k serves every
+    // horizontal displacement, and a candidate is a run of byte-wise absolute differences between
+    // a reference row and a slice of a plane row (colour bytes only; alpha is zero in both).
     std::vector<std::uint32_t> ref(samples);
     for (std::size_t r = 0; r < rows; ++r) {
         const int y = std::min(ys[r], hr - 1);
         for (std::size_t c = 0; c < cols; ++c)
             ref[r * cols + c] = colourWord(reference.pixel(std::min(xs[c], wr - 1), y));
     }
-    constexpr int kSpan = 2 * kSearchRadius + 1;
-    std::vector<std::uint32_t> flo;
+    const auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    const int qMin = floorDiv(-kSearchRadius, step);
+    const int qMax = floorDiv(kSearchRadius, step);
+    const std::size_t planeCols = cols + std::size_t(qMax - qMin);
+    // Plane index of each residue that some displacement uses (all of them unless s > 17).
+    std::vector<int> planeOf(std::size_t(step), -1);
+    int residues = 0;
+    for (int dx = -kSearchRadius; dx <= kSearchRadius; ++dx) {
+        const int k = dx - floorDiv(dx, step) * step;
+        if (planeOf[std::size_t(k)] < 0)
+            planeOf[std::size_t(k)] = residues++;
+    }
+    std::vector<std::uint32_t> planes;
     if (samples > 0) {
-        flo.resize(std::size_t(kSpan) * std::size_t(hf) * cols);
-        for (int dx = -kSearchRadius; dx <= kSearchRadius; ++dx) {
-            std::vector<int> fx(cols);
-            for (std::size_t c = 0; c < cols; ++c)
-                fx[c] = std::clamp(xs[c] + dx, 0, wf - 1);
+        planes.resize(std::size_t(residues) * std::size_t(hf) * planeCols);
+        std::vector<int> fx(planeCols);
+        for (int k = 0; k < step; ++k) {
+            if (planeOf[std::size_t(k)] < 0)
+                continue;
+            const std::size_t plane = std::size_t(planeOf[std::size_t(k)]);
+            for (std::size_t j = 0; j < planeCols; ++j)
+                fx[j] = std::clamp(kMargin + k + (int(j) + qMin) * step, 0, wf - 1);
             for (int fy = 0; fy < hf; ++fy) {
-                std::uint32_t *row = flo.data() + (std::size_t(dx + kSearchRadius) * hf + fy) * cols;
-                for (std::size_t c = 0; c < cols; ++c)
-                    row[c] = colourWord(floating.pixel(fx[c], fy)) & kColourMask;
+                std::uint32_t *row = planes.data() + (plane * hf + fy) * planeCols;
+                for (std::size_t j = 0; j < planeCols; ++j)
+                    row[j] = colourWord(floating.pixel(fx[j], fy));
             }
         }
     }
@@ -96,12 +112,15 @@ QPointF ComparisonEngine::estimateTranslation(const PixelImage &reference, const
         for (int dx = -kSearchRadius; dx <= kSearchRadius; ++dx) {
             double score = std::numeric_limits<double>::max();
             if (samples > 0) {
+                const int q = floorDiv(dx, step);
+                const std::size_t plane = std::size_t(planeOf[std::size_t(dx - q * step)]);
                 std::uint64_t total = 0;
                 for (std::size_t r = 0; r < rows; ++r) {
                     const int fy = std::clamp(ys[r] + dy, 0, hf - 1);
-                    const std::uint32_t *row = flo.data() + (std::size_t(dx + kSearchRadius) * hf + fy) * cols;
+                    const std::uint32_t *slice =
+                        planes.data() + (plane * hf + fy) * planeCols + std::size_t(q - qMin);
                     total += absoluteDifference(reinterpret_cast<const std::uint8_t *>(ref.data() + r * cols),
-                                                reinterpret_cast<const std::uint8_t *>(row), cols * 4);
+                                                reinterpret_cast<const std::uint8_t *>(slice), cols * 4);
                 }
                 score = double(total) / double(samples);
             }

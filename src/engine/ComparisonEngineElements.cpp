@@ -1,5 +1,6 @@
 #include "engine/ComparisonEngine.h"
 
+#include <QHash>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -10,19 +11,37 @@ namespace vantrel {
 
 namespace {
 
+// Numbers for user-perceived characters, shared by the texts of one run, so that character sets
+// are sorted integer lists.
+class CharacterTable {
+public:
+    int id(QStringView character)
+    {
+        const auto it = m_ids.constFind(character.toString());
+        if (it != m_ids.constEnd())
+            return *it;
+        const int next = int(m_ids.size());
+        m_ids.insert(character.toString(), next);
+        return next;
+    }
+
+private:
+    QHash<QString, int> m_ids;
+};
+
 // A text prepared once for the similarity measure: lower-cased, trimmed, and its distinct
-// user-perceived characters, sorted.
+// user-perceived characters.
 struct PreparedText {
     QString text;
-    std::vector<QString> characters;
+    std::vector<int> characters; // sorted, distinct
 
-    explicit PreparedText(const QString &raw) : text(raw.toLower().trimmed())
+    PreparedText(const QString &raw, CharacterTable &table) : text(raw.toLower().trimmed())
     {
         QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
         qsizetype from = 0;
         while (finder.toNextBoundary() != -1) {
             const qsizetype to = finder.position();
-            characters.push_back(text.mid(from, to - from));
+            characters.push_back(table.id(QStringView(text).mid(from, to - from)));
             from = to;
         }
         std::sort(characters.begin(), characters.end());
@@ -102,7 +121,8 @@ QString quoted(const QString &text)
 
 double ComparisonEngine::stringSimilarity(const QString &a, const QString &b)
 {
-    return similarity(PreparedText(a), PreparedText(b));
+    CharacterTable table;
+    return similarity(PreparedText(a, table), PreparedText(b, table));
 }
 
 std::optional<RgbColor> ComparisonEngine::rgb(const QString &hex)
@@ -185,6 +205,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         return m;
     };
 
+    CharacterTable characters;
     std::vector<Candidate> pool;
     for (const DeviceElement &e : deviceElements) {
         if (qsizetype(pool.size()) >= kMaxPerSide)
@@ -194,7 +215,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         const QString text = e.comparisonText();
         if (e.type.startsWith(u"android.") && text.isEmpty())
             continue;
-        pool.push_back(Candidate{&e, normalisedDevice(e.rect), text, PreparedText(text)});
+        pool.push_back(Candidate{&e, normalisedDevice(e.rect), text, PreparedText(text, characters)});
     }
 
     QList<const DesignNode *> nodes;
@@ -224,7 +245,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         const std::optional<RectValue> mapped = mappedDesign(node->rect);
         if (!mapped)
             continue;
-        const PreparedText designText(node->text.value_or(node->name));
+        const PreparedText designText(node->text.value_or(node->name), characters);
 
         std::size_t best = pool.size();
         double bestScore = 0;
