@@ -1,7 +1,12 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+
+#include <unistd.h>
 
 #include <exception>
 
@@ -17,6 +22,29 @@ QString usage()
     return text;
 }
 
+// Outside a desktop session (ssh, CI) there is no XDG_RUNTIME_DIR; Qt would fall back to a
+// private folder of its own but print a warning on stderr first, which belongs to no command.
+void ensureRuntimeDirectory()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QString path = QDir::tempPath() + QStringLiteral("/runtime-") + QString::number(getuid());
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (QFileInfo(path).ownerId() == getuid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path));
+}
+
+// Decoders and plug-ins report their own troubles through Qt's warnings (a corrupt PNG prints
+// "libpng error: ..."); the command prints one clear line of its own instead. VANTREL_VERBOSE=1
+// shows them.
+void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)
+        return;
+    qt_message_output(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -24,6 +52,9 @@ int main(int argc, char *argv[])
     // The command line draws reports and images without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensureRuntimeDirectory();
+    if (qEnvironmentVariableIntValue("VANTREL_VERBOSE") != 1)
+        qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("halvenro"));
     QGuiApplication::setApplicationName(QStringLiteral("Vantrel"));
