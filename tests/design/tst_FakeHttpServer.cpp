@@ -234,6 +234,23 @@ void FakeHttpServerTest::keepsConnectionsAlive()
     QVERIFY(received.indexOf("first") < received.indexOf("second"));
     QCOMPARE(received.count("HTTP/1.1 200 OK"), 2);
     QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+
+    // A scripted "Connection: close" ends the connection after its response.
+    server.setScenario(FakeHttpServer::scenario({FakeHttpServer::route(
+        QStringLiteral("GET"), QStringLiteral("/c"),
+        {withHeader(FakeHttpServer::text(200, QStringLiteral("bye")), QStringLiteral("Connection"), QStringLiteral("close"))})}));
+    socket.write("GET /c HTTP/1.1\r\nHost: x\r\n\r\n");
+    received.clear();
+    clock.restart();
+    while (socket.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 20000) {
+        socket.waitForReadyRead(500);
+        received += socket.readAll();
+    }
+    received += socket.readAll();
+    QVERIFY2(received.endsWith("\r\n\r\nbye"), received.constData());
+    QCOMPARE(received.count("Connection:"), 1);
+    QVERIFY(received.contains("Content-Length: 3"));
+    QVERIFY(socket.state() != QAbstractSocket::ConnectedState);
 }
 
 void FakeHttpServerTest::picksUpANewScenario()

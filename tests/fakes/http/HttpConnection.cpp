@@ -153,9 +153,20 @@ void HttpConnection::writeHead(const QJsonObject &response, bool streamed, qsize
     const int status = response.value(QStringLiteral("status")).toInt(200);
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     const QJsonObject headers = response.value(QStringLiteral("headers")).toObject();
-    for (auto it = headers.begin(); it != headers.end(); ++it)
-        head += it.key().toUtf8() + ": " + it.value().toVariant().toString().toUtf8() + "\r\n";
-    if (streamed) {
+    bool scriptedConnection = false;
+    for (auto it = headers.begin(); it != headers.end(); ++it) {
+        const QByteArray value = it.value().toVariant().toString().toUtf8();
+        head += it.key().toUtf8() + ": " + value + "\r\n";
+        // A scripted "Connection: close" ends the connection after this response.
+        if (it.key().compare(QLatin1String("Connection"), Qt::CaseInsensitive) == 0) {
+            scriptedConnection = true;
+            m_closeAfter = m_closeAfter || value.toLower().contains("close");
+        }
+    }
+    if (scriptedConnection) {
+        if (!streamed)
+            head += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
+    } else if (streamed) {
         head += "Connection: close\r\n";
     } else {
         head += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";

@@ -1,0 +1,92 @@
+#pragma once
+
+// Helpers shared by the design-import tests.
+
+#include "design/DesignImportError.h"
+#include "design/DesignImportTimings.h"
+#include "design/FigmaRequestThrottle.h"
+#include "design/TransportError.h"
+#include "support/AwaitTask.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QJsonObject>
+
+#include <optional>
+
+namespace vantrel::test {
+
+inline QByteArray pngBytes(int width, int height, QColor color = QColor(30, 120, 200))
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Short time limits and pauses, so time-outs and retries take fractions of a second.
+inline DesignImportTimings fastTimings()
+{
+    DesignImportTimings timings;
+    timings.downloadTimeout = std::chrono::milliseconds(1500);
+    timings.downloadRetryDelay = std::chrono::milliseconds(400);
+    timings.figmaRequestTimeout = std::chrono::milliseconds(1500);
+    timings.figmaTransportRetryUnit = std::chrono::milliseconds(150);
+    return timings;
+}
+
+// A fresh process-wide throttle with the given spacing.
+inline void resetThrottle(std::chrono::milliseconds interval = std::chrono::milliseconds(20))
+{
+    FigmaRequestThrottle::shared().reset();
+    FigmaRequestThrottle::shared().setMinimumInterval(interval);
+}
+
+template<typename T>
+std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
+{
+    if (!outcome.exception)
+        return std::nullopt;
+    try {
+        std::rethrow_exception(outcome.exception);
+    } catch (const DesignImportError &error) {
+        return error;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+template<typename T>
+std::optional<TransportError> transportErrorOf(const TaskOutcome<T> &outcome)
+{
+    if (!outcome.exception)
+        return std::nullopt;
+    try {
+        std::rethrow_exception(outcome.exception);
+    } catch (const TransportError &error) {
+        return error;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+inline QJsonObject withHeaders(QJsonObject response, const QJsonObject &headers)
+{
+    QJsonObject merged = response.value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        merged.insert(it.key(), it.value());
+    response.insert(QStringLiteral("headers"), merged);
+    return response;
+}
+
+inline QJsonObject delayed(QJsonObject response, int delayMs)
+{
+    response.insert(QStringLiteral("delayMs"), delayMs);
+    return response;
+}
+
+} // namespace vantrel::test
