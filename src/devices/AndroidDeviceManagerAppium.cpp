@@ -1,0 +1,258 @@
+// The Appium UiAutomator2 fallback: locating appium, the dedicated server, the session and the
+// page source.
+#include "devices/AndroidDeviceManager.h"
+
+#include "devices/AndroidElementXMLParser.h"
+#include "devices/AndroidError.h"
+#include "devices/BackgroundProcess.h"
+#include "devices/GraphemeText.h"
+#include "devices/LoginShellLookup.h"
+#include "devices/ProcessRunner.h"
+#include "devices/StrictUtf8.h"
+#include "devices/ToolPaths.h"
+#include "devices/ToolProcessEnvironment.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QTimer>
+
+#include <qcoro/qcorotimer.h>
+
+namespace vantrel {
+
+namespace {
+
+constexpr qsizetype kMessageLimit = 500;
+const QString kSdkProblem = QStringLiteral("Neither ANDROID_HOME nor ANDROID_SDK_ROOT");
+constexpr std::chrono::milliseconds kServerStartWait{5000};
+constexpr std::chrono::milliseconds kServerTerminateGrace{3000};
+
+class AppiumStartError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace
+
+QStringList AndroidDeviceManager::appiumCandidatePaths()
+{
+    const QString home = QDir::homePath();
+    return {home + QStringLiteral("/.local/npm-global/bin/appium"), home + QStringLiteral("/.npm-global/bin/appium"),
+            home + QStringLiteral("/.nvm/current/bin/appium"), QStringLiteral("/opt/homebrew/bin/appium"),
+            QStringLiteral("/usr/local/bin/appium")};
+}
+
+QCoro::Task<std::optional<QString>> AndroidDeviceManager::resolveAppiumPath()
+{
+    if (auto path = ToolPaths::appiumOverride())
+        co_return path;
+    for (const QString &candidate : appiumCandidatePaths()) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable())
+            co_return candidate;
+    }
+    co_return co_await LoginShellLookup::find(QStringLiteral("appium"));
+}
+
+QJsonObject AndroidDeviceManager::sessionCapabilities(const QString &serial, int systemPort)
+{
+    return {{QStringLiteral("platformName"), QStringLiteral("Android")},
+            {QStringLiteral("appium:automationName"), QStringLiteral("UiAutomator2")},
+            {QStringLiteral("appium:udid"), serial},
+            {QStringLiteral("appium:autoLaunch"), false},
+            {QStringLiteral("appium:noReset"), true},
+            {QStringLiteral("appium:newCommandTimeout"), 3600},
+            {QStringLiteral("appium:systemPort"), systemPort},
+            {QStringLiteral("appium:ignoreHiddenApiPolicyError"), true},
+            {QStringLiteral("appium:settings[waitForIdleTimeout]"), 0}};
+}
+
+QString AndroidDeviceManager::appiumErrorMessage(const QByteArray &body)
+{
+    const QString fallback = decodeStrictUtf8(body).value_or(QStringLiteral("Appium HTTP 请求失败"));
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return fallback;
+    const QJsonValue value = document.object().value(QStringLiteral("value"));
+    if (!value.isObject())
+        return fallback;
+    const QJsonValue message = value.toObject().value(QStringLiteral("message"));
+    if (!message.isString())
+        return fallback;
+    const QString text = message.toString();
+    if (text.contains(kSdkProblem))
+        return QStringLiteral("Appium 未获得 Android SDK 路径，请安装新版工具并重新连接");
+    const QString cut = GraphemeText::left(text, kMessageLimit);
+    return cut.size() == text.size() ? text : cut + QStringLiteral("…");
+}
+
+QCoro::Task<QByteArray> AndroidDeviceManager::appiumRequest(QString path, QByteArray method,
+                                                            std::optional<QJsonObject> body,
+                                                            std::chrono::milliseconds limit)
+{
+    const AppiumReply reply = co_await m_appium.send(method, path, body, limit);
+    if (!reply.isSuccess())
+        throw AndroidError::make(AndroidError::appiumRequestFailed, appiumErrorMessage(reply.body));
+    co_return reply.body;
+}
+
+// --- The dedicated server ---------------------------------------------------------------------
+
+QCoro::Task<void> AndroidDeviceManager::stopStaleAppiumServer()
+{
+    QPointer<AndroidDeviceManager> self(this);
+    const QStringList lsofArguments{QStringLiteral("-tiTCP:") + QString::number(m_appium.port()),
+                                    QStringLiteral("-sTCP:LISTEN")};
+    const CommandOutput listeners = co_await ProcessRunner::run(ToolPaths::lsof(), lsofArguments, kProcessToolTimeout);
+    for (const QString &line : listeners.standardOutput.split(u'\n', Qt::SkipEmptyParts)) {
+        bool isNumber = false;
+        line.toInt(&isNumber, 10);
+        if (!isNumber)
+            continue;
+        const QStringList killArguments{QStringLiteral("-TERM"), line};
+        co_await ProcessRunner::run(ToolPaths::kill(), killArguments, kProcessToolTimeout);
+    }
+    if (!self)
+        co_return;
+    co_await QCoro::sleepFor(m_timing.staleServerSettle);
+}
+
+void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
+{
+    if (auto problem = BackgroundProcess::launchProblem(appiumPath))
+        throw AppiumStartError(problem->toStdString());
+
+    auto *process = new QProcess(this);
+    process->setProgram(QFileInfo(appiumPath).absoluteFilePath());
+    process->setArguments(AppiumClient::androidServerArguments(m_appium.port()));
+    process->setProcessEnvironment(ToolProcessEnvironment::value());
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    QPointer<AndroidDeviceManager> self(this);
+    QObject::connect(process, &QProcess::readyReadStandardOutput, this, [self, process] {
+        const QByteArray chunk = process->readAllStandardOutput();
+        if (!self || chunk.isEmpty())
+            return;
+        if (auto text = decodeStrictUtf8(chunk); text && !text->isEmpty())
+            self->appendLog(*text);
+    });
+    process->start(QIODevice::ReadOnly);
+    if (!process->waitForStarted(int(kServerStartWait.count()))) {
+        const QString description = QStringLiteral("无法启动 Appium：") + process->errorString();
+        process->kill();
+        process->deleteLater();
+        throw AppiumStartError(description.toStdString());
+    }
+    m_appiumProcess = process;
+    m_startedAppium = true;
+}
+
+void AndroidDeviceManager::terminateAppiumServer()
+{
+    QProcess *process = m_appiumProcess;
+    m_appiumProcess = nullptr;
+    if (!process)
+        return;
+    process->disconnect(this);
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    // Ask it to end; it is reaped when it exits, and killed if it ignores the request.
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QTimer::singleShot(kServerTerminateGrace, process, [process] { process->kill(); });
+    process->terminate();
+}
+
+QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
+{
+    QPointer<AndroidDeviceManager> self(this);
+    const bool answering = co_await m_appium.isServerReady(kAppiumStatusLimit);
+    if (!self)
+        co_return;
+    if (answering) {
+        if (m_didPrepareAppiumServer || m_appiumProcess) {
+            m_didPrepareAppiumServer = true;
+            co_return;
+        }
+        appendLog(QStringLiteral("发现上次遗留的专用 Appium 服务，正在使用完整 Android SDK 环境重新启动\n"));
+        co_await stopStaleAppiumServer();
+        if (!self)
+            co_return;
+    }
+
+    const std::optional<QString> appium = co_await resolveAppiumPath();
+    if (!self)
+        co_return;
+    if (!appium)
+        throw AndroidError::make(AndroidError::appiumMissing, AndroidError::kAppiumMissing);
+    startAppiumServer(*appium);
+    const QPointer<QProcess> process = m_appiumProcess;
+
+    for (int check = 1; check <= kAppiumStartChecks; ++check) {
+        co_await QCoro::sleepFor(m_timing.appiumStartPoll);
+        if (!self)
+            co_return;
+        const bool ready = co_await m_appium.isServerReady(kAppiumStatusLimit);
+        if (!self)
+            co_return;
+        if (ready) {
+            m_didPrepareAppiumServer = true;
+            co_return;
+        }
+        if (!process || process->state() == QProcess::NotRunning)
+            break;
+    }
+    throw AndroidError::make(AndroidError::appiumStartFailed, AndroidError::kAppiumStartFailed);
+}
+
+// --- Session and page source ------------------------------------------------------------------
+
+QCoro::Task<void> AndroidDeviceManager::ensureAppiumSession()
+{
+    if (m_appiumSessionID)
+        co_return;
+    QPointer<AndroidDeviceManager> self(this);
+    co_await ensureAppiumRunning();
+    if (!self || !m_selectedDeviceID)
+        co_return;
+
+    const QJsonObject body = AppiumClient::sessionRequestBody(sessionCapabilities(*m_selectedDeviceID));
+    const QByteArray reply = co_await appiumRequest(QStringLiteral("/session"), QByteArrayLiteral("POST"), body,
+                                                    kAppiumSessionLimit);
+    if (!self)
+        co_return;
+    const std::optional<QString> sessionID = AppiumClient::sessionIdFrom(AppiumClient::parseJson(reply));
+    if (!sessionID) {
+        throw AndroidError::make(AndroidError::appiumSessionFailed,
+                                 AndroidError::kAppiumSessionFailedPrefix
+                                     + decodeStrictUtf8(reply).value_or(QStringLiteral("未知响应")));
+    }
+    m_appiumSessionID = sessionID;
+}
+
+QCoro::Task<void> AndroidDeviceManager::refreshHierarchyViaAppium()
+{
+    QPointer<AndroidDeviceManager> self(this);
+    co_await ensureAppiumSession();
+    if (!self)
+        co_return;
+    if (!m_appiumSessionID)
+        throw AndroidError::make(AndroidError::appiumSessionMissing, AndroidError::kAppiumSessionMissing);
+
+    const QByteArray reply = co_await appiumRequest(AppiumClient::sourcePath(*m_appiumSessionID),
+                                                    QByteArrayLiteral("GET"), std::nullopt, kAppiumSourceLimit);
+    if (!self)
+        co_return;
+    const QJsonDocument document = AppiumClient::parseJson(reply);
+    const QJsonValue value = document.isObject() ? document.object().value(QStringLiteral("value")) : QJsonValue();
+    if (!value.isString() || !value.toString().contains(QStringLiteral("<hierarchy")))
+        throw AndroidError::make(AndroidError::appiumNoHierarchy, AndroidError::kAppiumNoHierarchy);
+    const QList<DeviceElement> parsed = AndroidElementXMLParser::parse(value.toString());
+    if (parsed.isEmpty())
+        throw AndroidError::make(AndroidError::appiumEmptyHierarchy, AndroidError::kAppiumEmptyHierarchy);
+    setElements(parsed);
+}
+
+} // namespace vantrel

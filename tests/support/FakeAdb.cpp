@@ -1,0 +1,146 @@
+#include "support/FakeAdb.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+namespace vantrel::test {
+
+namespace {
+
+void restore(const char *name, const QByteArray &value)
+{
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
+}
+
+} // namespace
+
+FakeAdb::FakeAdb()
+    : m_savedAdb(qgetenv("VANTREL_ADB")), m_savedScenario(qgetenv("FAKE_ADB_SCENARIO"))
+{
+    save();
+    qputenv("VANTREL_ADB", programPath().toUtf8());
+    qputenv("FAKE_ADB_SCENARIO", scenarioPath().toUtf8());
+}
+
+FakeAdb::~FakeAdb()
+{
+    restore("VANTREL_ADB", m_savedAdb);
+    restore("FAKE_ADB_SCENARIO", m_savedScenario);
+}
+
+QString FakeAdb::programPath()
+{
+    return QStringLiteral(VANTREL_BINARY_DIR "/tests/fakes/adb/adb");
+}
+
+void FakeAdb::on(const QStringList &arguments, const QList<QJsonObject> &responses)
+{
+    const QJsonArray args = QJsonArray::fromStringList(arguments);
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        if (m_rules.at(i).toObject().value(QStringLiteral("args")).toArray() == args) {
+            m_rules.removeAt(i);
+            break;
+        }
+    }
+    QJsonArray list;
+    for (const QJsonObject &response : responses)
+        list.append(response);
+    m_rules.append(QJsonObject{{QStringLiteral("args"), args}, {QStringLiteral("responses"), list}});
+    save();
+}
+
+void FakeAdb::reset()
+{
+    m_rules = QJsonArray();
+    QFile::remove(filePath(QStringLiteral("calls.jsonl")));
+    save();
+}
+
+void FakeAdb::save() const
+{
+    QFile file(scenarioPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write the fake adb scenario");
+    file.write(QJsonDocument(QJsonObject{{QStringLiteral("log"), filePath(QStringLiteral("calls.jsonl"))},
+                                         {QStringLiteral("rules"), m_rules}})
+                   .toJson());
+}
+
+QList<QStringList> FakeAdb::calls() const
+{
+    QList<QStringList> result;
+    QFile log(filePath(QStringLiteral("calls.jsonl")));
+    if (!log.open(QIODevice::ReadOnly))
+        return result;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QStringList arguments;
+        for (const QJsonValue &value : QJsonDocument::fromJson(line).object().value(QStringLiteral("args")).toArray())
+            arguments.append(value.toString());
+        result.append(arguments);
+    }
+    return result;
+}
+
+int FakeAdb::callCount(const QStringList &arguments) const
+{
+    return int(calls().count(arguments));
+}
+
+QString FakeAdb::writeFile(const QString &name, const QByteArray &bytes) const
+{
+    const QString path = filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write a fake adb file");
+    file.write(bytes);
+    return path;
+}
+
+QJsonObject FakeAdb::reply(const QString &standardOutput, const QString &standardError, int exitCode, int delayMs)
+{
+    return {{QStringLiteral("stdout"), standardOutput},
+            {QStringLiteral("stderr"), standardError},
+            {QStringLiteral("exit"), exitCode},
+            {QStringLiteral("delayMs"), delayMs}};
+}
+
+QJsonObject FakeAdb::replyBytes(const QByteArray &standardOutput, const QString &standardError, int exitCode)
+{
+    return {{QStringLiteral("stdoutBase64"), QString::fromLatin1(standardOutput.toBase64())},
+            {QStringLiteral("stderr"), standardError},
+            {QStringLiteral("exit"), exitCode}};
+}
+
+QJsonObject FakeAdb::replyFile(const QString &path, int exitCode)
+{
+    return {{QStringLiteral("stdoutFile"), path}, {QStringLiteral("exit"), exitCode}};
+}
+
+QStringList FakeAdb::getState(const QString &serial)
+{
+    return {QStringLiteral("-s"), serial, QStringLiteral("get-state")};
+}
+
+QStringList FakeAdb::screencap(const QString &serial)
+{
+    return {QStringLiteral("-s"), serial, QStringLiteral("exec-out"), QStringLiteral("screencap"), QStringLiteral("-p")};
+}
+
+QStringList FakeAdb::dump(const QString &serial)
+{
+    return {QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("uiautomator"), QStringLiteral("dump"),
+            QStringLiteral("/sdcard/vantrel-window.xml")};
+}
+
+QStringList FakeAdb::readDump(const QString &serial)
+{
+    return {QStringLiteral("-s"), serial, QStringLiteral("exec-out"), QStringLiteral("cat"),
+            QStringLiteral("/sdcard/vantrel-window.xml")};
+}
+
+} // namespace vantrel::test

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace vantrel::test {
+
+// The fake adb (tests/fakes/adb) for one test: writes its scenario, points VANTREL_ADB and
+// FAKE_ADB_SCENARIO at it, and restores both variables when destroyed.
+//
+//   FakeAdb adb;
+//   adb.on({"devices", "-l"}, {FakeAdb::reply("List of devices attached\nSERIAL device model:Pixel_7\n")});
+//   ... run the code under test ...
+//   QCOMPARE(adb.callCount({"devices", "-l"}), 1);
+class FakeAdb {
+public:
+    FakeAdb();
+    ~FakeAdb();
+    FakeAdb(const FakeAdb &) = delete;
+    FakeAdb &operator=(const FakeAdb &) = delete;
+
+    // Replaces the responses for exactly these arguments (served in order, the last repeating).
+    void on(const QStringList &arguments, const QList<QJsonObject> &responses);
+    // Forgets every rule and every recorded call.
+    void reset();
+
+    // Every call so far, oldest first.
+    QList<QStringList> calls() const;
+    int callCount(const QStringList &arguments) const;
+
+    QString scenarioPath() const { return m_dir.filePath(QStringLiteral("adb-scenario.json")); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    // Writes bytes into the fake's folder and returns the path (for replyFile).
+    QString writeFile(const QString &name, const QByteArray &bytes) const;
+
+    static QString programPath();
+
+    static QJsonObject reply(const QString &standardOutput, const QString &standardError = {}, int exitCode = 0,
+                             int delayMs = 0);
+    static QJsonObject replyBytes(const QByteArray &standardOutput, const QString &standardError = {},
+                                  int exitCode = 0);
+    static QJsonObject replyFile(const QString &path, int exitCode = 0);
+
+    // Arguments of the commands for one phone.
+    static QStringList getState(const QString &serial);
+    static QStringList screencap(const QString &serial);
+    static QStringList dump(const QString &serial);
+    static QStringList readDump(const QString &serial);
+
+private:
+    void save() const;
+
+    QTemporaryDir m_dir;
+    QJsonArray m_rules;
+    QByteArray m_savedAdb;
+    QByteArray m_savedScenario;
+};
+
+} // namespace vantrel::test
