@@ -1,0 +1,112 @@
+// The Figma token in a real secret service: a private D-Bus session with gnome-keyring, started
+// by the test in a temporary home. Also the command line's preference for VANTREL_FIGMA_TOKEN.
+#include "app/FigmaTokenStore.h"
+#include "support/AwaitTask.h"
+#include "support/TestEnvironment.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vantrel;
+using namespace vantrel::test;
+using namespace std::chrono_literals;
+
+class FigmaTokenStoreTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void savesReadsAndRemovesTheToken();
+    void commandLinePrefersTheEnvironment();
+
+private:
+    bool startSecretService();
+
+    std::unique_ptr<TemporaryHome> m_home;
+    QProcess m_bus;
+    QProcess m_keyring;
+    QString m_skipReason;
+};
+
+bool FigmaTokenStoreTest::startSecretService()
+{
+    const QString dbus = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    const QString keyring = QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
+    if (dbus.isEmpty() || keyring.isEmpty()) {
+        m_skipReason = QStringLiteral("dbus-daemon or gnome-keyring-daemon is not installed");
+        return false;
+    }
+    m_bus.start(dbus, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                       QStringLiteral("--address=unix:path=") + m_home->filePath(QStringLiteral("bus"))});
+    if (!m_bus.waitForStarted(10000))
+        return false;
+    QByteArray address;
+    while (!address.contains('\n') && m_bus.waitForReadyRead(10000))
+        address += m_bus.readAllStandardOutput();
+    address = address.trimmed();
+    if (address.isEmpty())
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+
+    m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_keyring.start(keyring, {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    if (!m_keyring.waitForStarted(10000))
+        return false;
+    m_keyring.write("test-password");
+    m_keyring.closeWriteChannel();
+    return true;
+}
+
+void FigmaTokenStoreTest::initTestCase()
+{
+    m_home = std::make_unique<TemporaryHome>();
+    QVERIFY2(startSecretService() || !m_skipReason.isEmpty(), "the private secret service did not start");
+}
+
+void FigmaTokenStoreTest::cleanupTestCase()
+{
+    for (QProcess *process : {&m_keyring, &m_bus}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    m_home.reset();
+}
+
+void FigmaTokenStoreTest::savesReadsAndRemovesTheToken()
+{
+    if (!m_skipReason.isEmpty())
+        QSKIP(qPrintable(m_skipReason));
+    // The keyring daemon takes a moment to claim its name on the bus.
+    bool saved = false;
+    for (int attempt = 0; attempt < 40 && !saved; ++attempt) {
+        saved = awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_first")), 30s).value.value_or(false);
+        if (!saved)
+            spinEventLoop(250ms);
+    }
+    QVERIFY(saved);
+    QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>("figd_first"));
+    QVERIFY(awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_second")), 30s).value.value_or(false));
+    QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>("figd_second"));
+
+    qunsetenv("VANTREL_FIGMA_TOKEN");
+    QCOMPARE(FigmaTokenStore::tokenForCommandLine(), QStringLiteral("figd_second"));
+
+    // Saving an empty token removes the entry, and removing twice is no failure.
+    QVERIFY(awaitTask(FigmaTokenStore::saveToken(QString()), 30s).value.value_or(false));
+    QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>(QString()));
+    QVERIFY(awaitTask(FigmaTokenStore::saveToken(QString()), 30s).value.value_or(false));
+}
+
+void FigmaTokenStoreTest::commandLinePrefersTheEnvironment()
+{
+    qputenv("VANTREL_FIGMA_TOKEN", "figd_from_env");
+    QCOMPARE(FigmaTokenStore::tokenForCommandLine(), QStringLiteral("figd_from_env"));
+    qunsetenv("VANTREL_FIGMA_TOKEN");
+}
+
+QTEST_GUILESS_MAIN(FigmaTokenStoreTest)
+#include "tst_FigmaTokenStore.moc"
