@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
+#include <functional>
 
 using namespace vantrel;
 
@@ -49,33 +50,43 @@ double processCpuMilliseconds(std::clock_t start, const benchmark::State &state)
     return double(std::clock() - start) * 1000 / CLOCKS_PER_SEC / double(state.iterations());
 }
 
-void exportHtml(benchmark::State &state)
+// Runs one export per iteration into a fresh folder; `sizes` then records the files' sizes.
+void measure(benchmark::State &state, const QString &fileName,
+             const std::function<void(const ComparisonResult &, const QString &)> &write,
+             const std::function<void(benchmark::State &, const QString &)> &sizes)
 {
     const ComparisonResult &result = exampleResult();
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("report.html"));
-    const ReportExporter exporter;
+    const QString path = dir.filePath(fileName);
     const std::clock_t start = std::clock();
     for (auto _ : state)
-        exporter.exportHtml(result, std::nullopt, kOfflineDeviceName, ComparisonSettings(), path);
+        write(result, path);
     state.counters["process_cpu_ms"] = processCpuMilliseconds(start, state);
-    state.counters["page_kB"] = double(QFileInfo(path).size()) / 1024;
-    state.counters["assets_kB"] = double(folderBytes(ReportExporter::assetsDirectory(path))) / 1024;
+    sizes(state, path);
     state.SetLabel(QStringLiteral("%1 issues").arg(result.issues.size()).toStdString());
+}
+
+void exportHtml(benchmark::State &state)
+{
+    measure(
+        state, QStringLiteral("report.html"),
+        [](const ComparisonResult &result, const QString &path) {
+            ReportExporter().exportHtml(result, std::nullopt, kOfflineDeviceName, ComparisonSettings(), path);
+        },
+        [](benchmark::State &s, const QString &path) {
+            s.counters["page_kB"] = double(QFileInfo(path).size()) / 1024;
+            s.counters["assets_kB"] = double(folderBytes(ReportExporter::assetsDirectory(path))) / 1024;
+        });
 }
 
 void exportPdf(benchmark::State &state)
 {
-    const ComparisonResult &result = exampleResult();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("report.pdf"));
-    const ReportExporter exporter;
-    const std::clock_t start = std::clock();
-    for (auto _ : state)
-        exporter.exportPDF(result, std::nullopt, kOfflineDeviceName, ComparisonSettings(), path);
-    state.counters["process_cpu_ms"] = processCpuMilliseconds(start, state);
-    state.counters["pdf_kB"] = double(QFileInfo(path).size()) / 1024;
-    state.SetLabel(QStringLiteral("%1 issues").arg(result.issues.size()).toStdString());
+    measure(
+        state, QStringLiteral("report.pdf"),
+        [](const ComparisonResult &result, const QString &path) {
+            ReportExporter().exportPDF(result, std::nullopt, kOfflineDeviceName, ComparisonSettings(), path);
+        },
+        [](benchmark::State &s, const QString &path) { s.counters["pdf_kB"] = double(QFileInfo(path).size()) / 1024; });
 }
 
 // Images are encoded on worker threads, so wall-clock time is what counts.

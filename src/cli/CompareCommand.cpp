@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <functional>
+
 namespace vantrel::cli {
 
 namespace {
@@ -47,29 +49,31 @@ QString summary(const ComparisonResult &result)
     return text;
 }
 
+// One report an option asks for: written by `write`, its place reported on stderr, a failure
+// turned into the command's error with the report's prefix.
+void writeReport(const QCommandLineParser &parser, const QString &option, const QString &donePrefix,
+                 const QString &failurePrefix, const std::function<void(const QString &path)> &write)
+{
+    if (!parser.isSet(option))
+        return;
+    const QString path = requiredValue(parser, option);
+    try {
+        write(path);
+    } catch (const std::exception &error) {
+        throw CliError(failurePrefix + QString::fromUtf8(error.what()));
+    }
+    printLine(donePrefix + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+}
+
 // The HTML and PDF reports the options ask for; the device is the screenshot file.
 void writeReports(const QCommandLineParser &parser, const ComparisonResult &result, const ImportedDesign &design,
                   const ComparisonSettings &settings)
 {
     const ReportExporter exporter;
-    if (parser.isSet(QStringLiteral("html"))) {
-        const QString path = requiredValue(parser, QStringLiteral("html"));
-        try {
-            exporter.exportHtml(result, design, kOfflineDeviceName, settings, path);
-        } catch (const std::exception &error) {
-            throw CliError(QStringLiteral("报告导出失败：") + QString::fromUtf8(error.what()));
-        }
-        printLine(QStringLiteral("报告已导出：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
-    }
-    if (parser.isSet(QStringLiteral("pdf"))) {
-        const QString path = requiredValue(parser, QStringLiteral("pdf"));
-        try {
-            exporter.exportPDF(result, design, kOfflineDeviceName, settings, path);
-        } catch (const std::exception &error) {
-            throw CliError(QStringLiteral("PDF 导出失败：") + QString::fromUtf8(error.what()));
-        }
-        printLine(QStringLiteral("PDF 报告已导出：") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
-    }
+    writeReport(parser, QStringLiteral("html"), QStringLiteral("报告已导出："), QStringLiteral("报告导出失败："),
+                [&](const QString &path) { exporter.exportHtml(result, design, kOfflineDeviceName, settings, path); });
+    writeReport(parser, QStringLiteral("pdf"), QStringLiteral("PDF 报告已导出："), QStringLiteral("PDF 导出失败："),
+                [&](const QString &path) { exporter.exportPDF(result, design, kOfflineDeviceName, settings, path); });
 }
 
 int run(const QStringList &arguments)
