@@ -179,7 +179,7 @@ QCoro::Task<void> AndroidDeviceManager::listDevices()
     m_adbPath = adb;
 
     const QStringList arguments{QStringLiteral("devices"), QStringLiteral("-l")};
-    const CommandOutput output = co_await ProcessRunner::run(*adb, arguments, kAdbCommandTimeout);
+    const CommandOutput output = co_await ProcessRunner::run(*adb, arguments, m_timing.adbCommandLimit);
     if (!self)
         co_return;
     const QList<AndroidDevice> listed = parseADBDevices(output.standardOutput);

@@ -57,8 +57,11 @@ public:
     static constexpr qsizetype kLogLimit = 50'000; // user-perceived characters
     static inline const QString kDumpPath = QStringLiteral("/sdcard/vantrel-window.xml");
 
-    // The pauses of the loops and waits. Tests shorten them; the application keeps the defaults.
+    // The pauses, waits and limits in use. Tests shorten them; the application keeps the defaults.
     struct Timing {
+        double adbCommandLimit = kAdbCommandTimeout;
+        double dumpLimit = kDumpTimeout;
+        std::chrono::milliseconds appiumSourceLimit = kAppiumSourceLimit;
         std::chrono::milliseconds framePause{550};
         std::chrono::milliseconds hierarchyInterval{3000};
         std::chrono::milliseconds hierarchyCooldown{60'000};

@@ -242,7 +242,7 @@ QCoro::Task<void> AndroidDeviceManager::refreshHierarchyViaAppium()
         throw AndroidError::make(AndroidError::appiumSessionMissing, AndroidError::kAppiumSessionMissing);
 
     const QByteArray reply = co_await appiumRequest(AppiumClient::sourcePath(*m_appiumSessionID),
-                                                    QByteArrayLiteral("GET"), std::nullopt, kAppiumSourceLimit);
+                                                    QByteArrayLiteral("GET"), std::nullopt, m_timing.appiumSourceLimit);
     if (!self)
         co_return;
     const QJsonDocument document = AppiumClient::parseJson(reply);

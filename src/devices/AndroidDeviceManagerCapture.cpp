@@ -129,7 +129,7 @@ QCoro::Task<void> AndroidDeviceManager::connectTask(AndroidDevice device, quint6
     }
 
     const QStringList arguments{QStringLiteral("-s"), device.id, QStringLiteral("get-state")};
-    const CommandOutput state = co_await ProcessRunner::run(*m_adbPath, arguments, kAdbCommandTimeout);
+    const CommandOutput state = co_await ProcessRunner::run(*m_adbPath, arguments, m_timing.adbCommandLimit);
     if (!current())
         co_return;
     if (state.status != 0 || state.standardOutput.trimmed() != u"device") {

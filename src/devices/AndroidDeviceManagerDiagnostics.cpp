@@ -32,7 +32,7 @@ QCoro::Task<EnvironmentCheck> AndroidDeviceManager::adbCheck()
     if (!adb)
         co_return check(name, QStringLiteral("未找到 Android SDK Platform Tools"), EnvironmentCheck::Level::failure);
     const QStringList arguments{QStringLiteral("version")};
-    const CommandOutput version = co_await ProcessRunner::run(*adb, arguments, kAdbCommandTimeout);
+    const CommandOutput version = co_await ProcessRunner::run(*adb, arguments, m_timing.adbCommandLimit);
     static const QRegularExpression lineBreaks(QStringLiteral("\\r\\n|[\\n\\r\\x{0B}\\x{0C}\\x{85}\\x{2028}\\x{2029}]"));
     const QStringList lines = version.standardOutput.split(lineBreaks);
     co_return check(name, lines.mid(0, 2).join(QStringLiteral(" · ")),

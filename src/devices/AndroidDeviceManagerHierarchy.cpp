@@ -70,7 +70,7 @@ QCoro::Task<void> AndroidDeviceManager::performHierarchyRefresh()
     const QString serial = *m_selectedDeviceID;
     const QStringList dumpArguments{QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("uiautomator"),
                                     QStringLiteral("dump"), kDumpPath};
-    const CommandOutput dump = co_await ProcessRunner::run(adb, dumpArguments, kDumpTimeout);
+    const CommandOutput dump = co_await ProcessRunner::run(adb, dumpArguments, m_timing.dumpLimit);
     if (!self)
         co_return;
     if (dump.status != 0) {
