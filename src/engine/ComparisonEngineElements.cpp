@@ -55,7 +55,11 @@ double similarity(const PreparedText &a, const PreparedText &b)
         return 0;
     if (a.text == b.text)
         return 1.0;
-    if (a.text.contains(b.text) || b.text.contains(a.text))
+    // Only the longer text can hold the shorter one; texts of equal length already differ.
+    const bool contained = a.text.size() < b.text.size()   ? b.text.contains(a.text)
+                           : b.text.size() < a.text.size() ? a.text.contains(b.text)
+                                                           : false;
+    if (contained)
         return 0.72;
     std::size_t shared = 0;
     auto i = a.characters.begin();

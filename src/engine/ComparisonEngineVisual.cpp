@@ -14,12 +14,22 @@ namespace {
 struct ChangedPaint {
     std::array<std::uint8_t, 766> green{};
     std::array<std::uint8_t, 766> alpha{};
+    // The luma weights times each channel value, so the dimmed grey of an unchanged pixel is
+    // (red[R] + green[G] + blue[B]) * 0.22 with exactly the products of the direct formula.
+    std::array<double, 256> lumaRed{};
+    std::array<double, 256> lumaGreen{};
+    std::array<double, 256> lumaBlue{};
     ChangedPaint()
     {
         for (int sum = 0; sum <= 765; ++sum) {
             const double d = sum / 3.0;
             green[sum] = std::uint8_t(std::max(0.0, 180 - d));
             alpha[sum] = std::uint8_t(std::min(d + 80, 230.0));
+        }
+        for (int v = 0; v < 256; ++v) {
+            lumaRed[v] = 0.299 * v;
+            lumaGreen[v] = 0.587 * v;
+            lumaBlue[v] = 0.114 * v;
         }
     }
 };
@@ -123,7 +133,8 @@ VisualOutput ComparisonEngine::visualDiff(const PixelImage &device, const PixelI
                 out4[2] = 28;
                 out4[3] = paint.alpha[sum];
             } else {
-                const auto g = std::uint8_t((0.299 * a[0] + 0.587 * a[1] + 0.114 * a[2]) * 0.22);
+                const auto g =
+                    std::uint8_t((paint.lumaRed[a[0]] + paint.lumaGreen[a[1]] + paint.lumaBlue[a[2]]) * 0.22);
                 out4[0] = g;
                 out4[1] = g;
                 out4[2] = g;
