@@ -61,16 +61,10 @@ QString hexByte(int value)
     return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-} // namespace
-
-bool FigmaNodes::isFrameType(const QString &type)
+// The four numbers of "absoluteBoundingBox" (QRectF keeps negative sizes as given).
+std::optional<QRectF> boxOf(const QJsonObject &node)
 {
-    return type == QLatin1String("FRAME") || type == QLatin1String("COMPONENT") || type == QLatin1String("SECTION");
-}
-
-std::optional<RectValue> FigmaNodes::bounds(const QJsonObject &node)
-{
-    const QJsonValue box = node.value(QStringLiteral("absoluteBoundingBox"));
+    const QJsonValue box = node.value(QLatin1String("absoluteBoundingBox"));
     if (!box.isObject())
         return std::nullopt;
     const QJsonObject object = box.toObject();
@@ -80,29 +74,45 @@ std::optional<RectValue> FigmaNodes::bounds(const QJsonObject &node)
     const std::optional<double> height = optionalNumber(object, QStringLiteral("height"));
     if (!x || !y || !width || !height)
         return std::nullopt;
-    return RectValue(*x, *y, *width, *height);
+    return QRectF(*x, *y, *width, *height);
+}
+
+} // namespace
+
+bool FigmaNodes::isFrameType(const QString &type)
+{
+    return type == QLatin1String("FRAME") || type == QLatin1String("COMPONENT") || type == QLatin1String("SECTION");
+}
+
+std::optional<RectValue> FigmaNodes::bounds(const QJsonObject &node)
+{
+    const std::optional<QRectF> box = boxOf(node);
+    if (!box)
+        return std::nullopt;
+    return RectValue(box->x(), box->y(), box->width(), box->height());
 }
 
 void FigmaNodes::flattenFigmaNode(const QJsonObject &node, QPointF rootOrigin, QList<DesignNode> &into)
 {
     const std::optional<QString> id = optionalString(node, QStringLiteral("id"));
-    if (id) {
-        const std::optional<RectValue> box = bounds(node);
-        if (box && box->width > 0 && box->height > 0) {
-            DesignNode flat;
-            flat.id = *id;
-            flat.name = optionalString(node, QStringLiteral("name")).value_or(kUnnamedNode);
-            flat.type = optionalString(node, QStringLiteral("type")).value_or(QStringLiteral("UNKNOWN"));
-            flat.text = optionalString(node, QStringLiteral("characters"));
-            flat.rect = RectValue(box->x - rootOrigin.x(), box->y - rootOrigin.y(), box->width, box->height);
-            flat.fillHex = solidColor(node.value(QStringLiteral("fills")));
-            flat.strokeHex = solidColor(node.value(QStringLiteral("strokes")));
-            flat.cornerRadius = optionalNumber(node, QStringLiteral("cornerRadius"));
-            const QJsonValue style = node.value(QStringLiteral("style"));
-            if (style.isObject())
-                flat.fontSize = optionalNumber(style.toObject(), QStringLiteral("fontSize"));
-            into.append(std::move(flat));
-        }
+    const std::optional<QRectF> box = id ? boxOf(node) : std::nullopt;
+    if (box && box->width() > 0 && box->height() > 0) {
+        // One fresh rectangle identity per node (identities come from the system's random source).
+        DesignNode flat{
+            .id = *id,
+            .name = optionalString(node, QStringLiteral("name")).value_or(kUnnamedNode),
+            .type = optionalString(node, QStringLiteral("type")).value_or(QStringLiteral("UNKNOWN")),
+            .text = optionalString(node, QStringLiteral("characters")),
+            .rect = RectValue(box->x() - rootOrigin.x(), box->y() - rootOrigin.y(), box->width(), box->height()),
+            .fillHex = solidColor(node.value(QLatin1String("fills"))),
+            .strokeHex = solidColor(node.value(QLatin1String("strokes"))),
+            .cornerRadius = optionalNumber(node, QStringLiteral("cornerRadius")),
+            .fontSize = std::nullopt,
+        };
+        const QJsonValue style = node.value(QLatin1String("style"));
+        if (style.isObject())
+            flat.fontSize = optionalNumber(style.toObject(), QStringLiteral("fontSize"));
+        into.append(std::move(flat));
     }
     forEachChild(node, [&](const QJsonObject &child) { flattenFigmaNode(child, rootOrigin, into); });
 }
@@ -112,10 +122,10 @@ void FigmaNodes::collectFrames(const QJsonObject &node, QList<DesignFrameOption>
     const QString type = optionalString(node, QStringLiteral("type")).value_or(QString());
     if (isFrameType(type)) {
         const std::optional<QString> id = optionalString(node, QStringLiteral("id"));
-        const std::optional<RectValue> box = bounds(node);
+        const std::optional<QRectF> box = boxOf(node);
         if (id && box) {
             into.append(DesignFrameOption{*id, optionalString(node, QStringLiteral("name")).value_or(kUnnamedFrame),
-                                          SizeValue{box->width, box->height}});
+                                          SizeValue{box->width(), box->height()}});
         }
     }
     forEachChild(node, [&](const QJsonObject &child) { collectFrames(child, into); });

@@ -4,6 +4,9 @@
 #include "support/AwaitTask.h"
 #include "support/TestEnvironment.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -56,7 +59,20 @@ bool FigmaTokenStoreTest::startSecretService()
         return false;
     m_keyring.write("test-password");
     m_keyring.closeWriteChannel();
-    return true;
+
+    // Ready once the daemon owns the secret service's name (it unlocks the login keyring first);
+    // a request sent earlier would ask to create a keyring, which waits for a prompt.
+    QDBusConnection probe = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("probe"));
+    QElapsedTimer clock;
+    clock.start();
+    bool ready = false;
+    while (!ready && clock.elapsed() < 60000 && m_keyring.state() == QProcess::Running) {
+        ready = probe.isConnected() && probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"));
+        if (!ready)
+            spinEventLoop(100ms);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("probe"));
+    return ready;
 }
 
 void FigmaTokenStoreTest::initTestCase()
@@ -80,14 +96,7 @@ void FigmaTokenStoreTest::savesReadsAndRemovesTheToken()
 {
     if (!m_skipReason.isEmpty())
         QSKIP(qPrintable(m_skipReason));
-    // The keyring daemon takes a moment to claim its name on the bus.
-    bool saved = false;
-    for (int attempt = 0; attempt < 40 && !saved; ++attempt) {
-        saved = awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_first")), 30s).value.value_or(false);
-        if (!saved)
-            spinEventLoop(250ms);
-    }
-    QVERIFY(saved);
+    QVERIFY(awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_first")), 30s).value.value_or(false));
     QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>("figd_first"));
     QVERIFY(awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_second")), 30s).value.value_or(false));
     QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>("figd_second"));
