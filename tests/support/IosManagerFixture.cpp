@@ -1,0 +1,48 @@
+#include "support/IosManagerFixture.h"
+
+#include "devices/DeviceManagerError.h"
+#include "support/AwaitTask.h"
+
+namespace vantrel::test {
+
+IosManagerFixture::IosManagerFixture(int port, std::chrono::milliseconds polling)
+{
+    tools.setDeviceListing(QStringLiteral("== Devices ==\niPhone 15 (18.1) (%1)\n"
+                                          "== Devices Offline ==\nOld iPhone (17.5) (%2)\n")
+                               .arg(kUdid, kOfflineUdid));
+    awaitTask(manager.listDevices());
+    manager.setAppiumPort(port);
+    manager.setMjpegPort(port);
+    manager.setTiming({polling, std::chrono::milliseconds(50)});
+}
+
+bool IosManagerFixture::connect()
+{
+    return awaitTask(manager.connectAndWait(QString(), QString())).value.value_or(false);
+}
+
+int deviceManagerErrorCode(const std::exception_ptr &exception)
+{
+    if (!exception)
+        return -1;
+    try {
+        std::rethrow_exception(exception);
+    } catch (const AppError &error) {
+        return error.domain == DeviceManagerError::kDomain ? error.code : -1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+qsizetype requestCount(const FakeHttpServer &server, const QString &method, const QString &path)
+{
+    qsizetype count = 0;
+    for (const QJsonObject &request : server.requests()) {
+        if (request.value(QStringLiteral("method")).toString() == method
+            && request.value(QStringLiteral("path")).toString() == path)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace vantrel::test

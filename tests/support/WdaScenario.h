@@ -1,0 +1,96 @@
+#pragma once
+
+#include "support/FakeHttpServer.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+namespace vantrel::test {
+
+// Scenario pieces for a fake Appium server speaking WebDriver for an XCUITest session, and for
+// WebDriverAgent's MJPEG screen server, on a FakeHttpServer.
+namespace wda {
+
+inline QJsonObject statusRoute(int status = 200)
+{
+    return FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/status"),
+                                 {FakeHttpServer::json(status, QJsonObject{{QStringLiteral("value"),
+                                                                            QJsonObject{{QStringLiteral("ready"), status == 200}}}})});
+}
+
+inline QJsonObject sessionRoute(const QJsonArray &responses)
+{
+    return FakeHttpServer::route(QStringLiteral("POST"), QStringLiteral("/session"), responses);
+}
+
+inline QJsonObject sessionReply(const QString &sessionID)
+{
+    return FakeHttpServer::json(200, QJsonObject{{QStringLiteral("value"),
+                                                  QJsonObject{{QStringLiteral("sessionId"), sessionID},
+                                                              {QStringLiteral("capabilities"), QJsonObject()}}}});
+}
+
+inline QJsonObject valueReply(const QJsonValue &value, int status = 200)
+{
+    return FakeHttpServer::json(status, QJsonObject{{QStringLiteral("value"), value}});
+}
+
+inline QByteArray pngBytes(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+inline QJsonObject screenshotRoute(const QString &sessionID, const QJsonArray &responses)
+{
+    return FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/session/%1/screenshot").arg(sessionID), responses);
+}
+
+inline QJsonObject screenshotRoute(const QString &sessionID, const QImage &image)
+{
+    return screenshotRoute(sessionID, {valueReply(QString::fromLatin1(pngBytes(image).toBase64()))});
+}
+
+inline QJsonObject sourceRoute(const QString &sessionID, const QJsonArray &responses)
+{
+    return FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/session/%1/source").arg(sessionID), responses);
+}
+
+inline QJsonObject sourceRoute(const QString &sessionID, const QString &xml)
+{
+    return sourceRoute(sessionID, {valueReply(xml)});
+}
+
+inline QJsonObject deleteRoute(const QString &sessionID)
+{
+    return FakeHttpServer::route(QStringLiteral("DELETE"), QStringLiteral("/session/%1").arg(sessionID),
+                                 {valueReply(QJsonValue::Null)});
+}
+
+// GET "/": a multipart MJPEG response made of `parts`, sent `delayMs` apart, looping when `endless`.
+inline QJsonObject mjpegRoute(const QList<QByteArray> &parts, int delayMs = 30, bool endless = true)
+{
+    QJsonArray chunks;
+    for (const QByteArray &part : parts)
+        chunks.append(QJsonObject{{QStringLiteral("base64"), QString::fromLatin1(part.toBase64())},
+                                  {QStringLiteral("delayMs"), delayMs}});
+    return FakeHttpServer::route(
+        QStringLiteral("GET"), QStringLiteral("/"),
+        {QJsonObject{{QStringLiteral("status"), 200},
+                     {QStringLiteral("headers"),
+                      QJsonObject{{QStringLiteral("Content-Type"),
+                                   QStringLiteral("multipart/x-mixed-replace; boundary=--BoundaryString")}}},
+                     {QStringLiteral("chunks"), chunks},
+                     {QStringLiteral("repeatChunks"), endless}}});
+}
+
+} // namespace wda
+
+} // namespace vantrel::test
