@@ -35,6 +35,16 @@ AndroidDeviceManager::~AndroidDeviceManager()
     // with this object.
     stopLoops();
     terminateAppiumServer();
+    // Servers still being ended go with this object: wait for them so none is left behind.
+    for (QProcess *process : findChildren<QProcess *>()) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
 }
 
 // --- Observable fields ------------------------------------------------------------------------

@@ -171,6 +171,8 @@ private:
     void restartLoops(bool frame, bool hierarchy);
     void startAppiumServer(const QString &appiumPath);
     void terminateAppiumServer();
+    void terminateServerProcess(QPointer<QProcess> process);
+    QCoro::Task<void> endSessionThenStop(QString sessionID, QPointer<QProcess> server);
     QCoro::Task<EnvironmentCheck> adbCheck();
     QCoro::Task<EnvironmentCheck> appiumCheck();
 

@@ -150,8 +150,13 @@ void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
 
 void AndroidDeviceManager::terminateAppiumServer()
 {
-    QProcess *process = m_appiumProcess;
+    QPointer<QProcess> process = m_appiumProcess;
     m_appiumProcess = nullptr;
+    terminateServerProcess(process);
+}
+
+void AndroidDeviceManager::terminateServerProcess(QPointer<QProcess> process)
+{
     if (!process)
         return;
     process->disconnect(this);

@@ -164,21 +164,36 @@ void AndroidDeviceManager::disconnect()
     setElements({});
     setConnectionState(DeviceConnectionState::idle());
 
-    if (m_appiumSessionID) {
-        // Best effort; the outcome is ignored. The client lives as long as this object.
-        m_appium.deleteSession(*m_appiumSessionID, kAppiumDeleteLimit);
-    }
+    const std::optional<QString> session = m_appiumSessionID;
     m_appiumSessionID.reset();
     m_preferAppiumHierarchy = false;
     m_hierarchyRefreshInProgress = false;
     m_hierarchyCooldownUntil.reset();
     setLastCaptureWarning(std::nullopt);
 
+    // The server this object started is released now and asked to terminate once the session has
+    // been ended (or the request has failed): stopping it first would leave the UiAutomator2
+    // server on the phone running until its command time-out.
+    QPointer<QProcess> server;
     if (m_startedAppium) {
-        terminateAppiumServer();
+        server = m_appiumProcess;
+        m_appiumProcess = nullptr;
         m_startedAppium = false;
     }
     m_didPrepareAppiumServer = false;
+    if (session)
+        endSessionThenStop(*session, server);
+    else
+        terminateServerProcess(server);
+}
+
+QCoro::Task<void> AndroidDeviceManager::endSessionThenStop(QString sessionID, QPointer<QProcess> server)
+{
+    // Best effort; the outcome is ignored. The client is a member: stop if this object is gone.
+    QPointer<AndroidDeviceManager> self(this);
+    co_await m_appium.deleteSession(sessionID, kAppiumDeleteLimit);
+    if (self)
+        terminateServerProcess(server);
 }
 
 // --- Comparison capture -----------------------------------------------------------------------
