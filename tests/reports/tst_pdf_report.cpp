@@ -1,3 +1,4 @@
+#include "reports/PdfDocumentInfo.h"
 #include "reports/PdfReportPainter.h"
 #include "reports/ReportExporter.h"
 #include "support/ReportTestData.h"
@@ -117,6 +118,7 @@ private slots:
     void imagesAreFittedIntoTheirPanels();
     void heatmapShowsItsStraightColours();
     void pageCountAndAspectFitRules();
+    void documentInformationIsAnIncrementalUpdate();
     void unwritableLocationFailsWithCode50();
     void commandLineWritesBothReports();
 };
@@ -350,6 +352,35 @@ void PdfReportTest::pageCountAndAspectFitRules()
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(686, 100), area), QRectF(48, 69 + 100, 343, 50));
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(0, 50), area), area);
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(50, 0), area), area);
+}
+
+void PdfReportTest::documentInformationIsAnIncrementalUpdate()
+{
+    QCOMPARE(PdfDocumentInfo::textString(QStringLiteral("Va界😀")), QByteArray("<FEFF00560061754CD83DDE00>"));
+    // Bytes that do not end in a trailer naming an information dictionary are left alone.
+    QCOMPARE(PdfDocumentInfo::withAuthor("not a document", QStringLiteral("x")), QByteArray("not a document"));
+    const QByteArray noInfo = "%PDF-1.4\ntrailer\n<< /Size 3 /Root 1 0 R >>\nstartxref\n9\n%%EOF\n";
+    QCOMPARE(PdfDocumentInfo::withAuthor(noInfo, QStringLiteral("x")), noInfo);
+
+    // The original file stays a prefix of the result; a reader sees the new author and the old title.
+    QTemporaryDir dir;
+    const QString path = exportPdf(dir, ReportTestData::result({}));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    const qsizetype firstEnd = written.indexOf("%%EOF");
+    QVERIFY(firstEnd > 0);
+    const QByteArray original = written.left(written.indexOf('\n', firstEnd) + 1);
+    const QByteArray renamed = PdfDocumentInfo::withAuthor(original, QStringLiteral("审阅人 <QA>"));
+    QVERIFY(renamed.startsWith(original));
+    const QString renamedPath = dir.filePath(QStringLiteral("renamed.pdf"));
+    QFile out(renamedPath);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(renamed) == renamed.size());
+    out.close();
+    const QMap<QString, QString> info = pdfInfo(renamedPath);
+    QCOMPARE(info.value(QStringLiteral("Author")), QStringLiteral("审阅人 <QA>"));
+    QCOMPARE(info.value(QStringLiteral("Title")), QStringLiteral("界面对比报告"));
+    QCOMPARE(info.value(QStringLiteral("Pages")), QStringLiteral("3"));
 }
 
 void PdfReportTest::unwritableLocationFailsWithCode50()
