@@ -1,6 +1,7 @@
 #include "reports/PdfDocumentInfo.h"
 #include "reports/PdfReportPainter.h"
 #include "reports/ReportExporter.h"
+#include "reports/ReportTexts.h"
 #include "support/ReportTestData.h"
 #include "support/TestEnvironment.h"
 
@@ -10,6 +11,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <limits>
 
 using namespace vantrel;
 using vantrel::test::ReportTestData;
@@ -343,6 +346,14 @@ void PdfReportTest::pageCountAndAspectFitRules()
     QCOMPARE(PdfReportPainter::issuePageCount(10), 2);
     QCOMPARE(PdfReportPainter::issuePageCount(18), 2);
     QCOMPARE(PdfReportPainter::issuePageCount(19), 3);
+
+    // The threshold is cut towards zero; values no whole number can hold are printed, not trapped.
+    QCOMPARE(ReportTexts::truncatedText(24.6), QStringLiteral("24"));
+    QCOMPARE(ReportTexts::truncatedText(-24.6), QStringLiteral("-24"));
+    QCOMPARE(ReportTexts::truncatedText(-0.5), QStringLiteral("0"));
+    QCOMPARE(ReportTexts::truncatedText(1e20), QStringLiteral("100000000000000000000"));
+    QCOMPARE(ReportTexts::truncatedText(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("nan"));
+    QCOMPARE(ReportTexts::truncatedText(-std::numeric_limits<double>::infinity()), QStringLiteral("-inf"));
 
     const QRectF area(48, 69, 343, 250);
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(1179, 2556), area),
