@@ -13,13 +13,18 @@ DeviceManager::DeviceManager(QObject *parent)
     : QObject(parent)
 {
     attachStreamCallbacks();
+    m_pollingPause.setSingleShot(true);
+    QObject::connect(&m_pollingPause, &QTimer::timeout, this, [this] {
+        if (m_hierarchyLoop)
+            pollOnce(QPointer<DeviceManager>(this), *m_hierarchyLoop);
+    });
 }
 
 DeviceManager::~DeviceManager()
 {
     // After stop() returns the stream reports nothing more; frames already queued for this object
-    // are discarded with it. The polling loop holds only a weak reference and ends on its own. A
-    // server this object started ends with its child-process handle.
+    // are discarded with it. The polling loop holds only a weak reference and does not start
+    // another turn. A server this object started ends with its child-process handle.
     m_stream.stop();
     stopHierarchyPolling();
     terminateAppiumServer();

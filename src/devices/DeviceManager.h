@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QString>
+#include <QTimer>
 #include <QVersionNumber>
 
 #include <qcoro/qcorotask.h>
@@ -123,6 +124,8 @@ public:
     bool startedAppium() const { return m_startedAppium; }
     QProcess *appiumProcess() const { return m_appiumProcess; }
     bool isHierarchyPolling() const { return m_hierarchyLoop.has_value(); }
+    // HTTP requests of this object still waiting for their reply.
+    int requestsInFlight() const { return m_requestsInFlight; }
     MJPEGStreamClient &streamClient() { return m_stream; }
 
     // --- Seams ----------------------------------------------------------------------------------
@@ -155,7 +158,8 @@ private:
     void setElements(const QList<DeviceElement> &elements);
 
     QCoro::Task<void> connectTask(IOSDevice device, QString teamID, QString wdaBundleID, quint64 connection);
-    static QCoro::Task<void> hierarchyLoop(QPointer<DeviceManager> self, quint64 generation);
+    static QCoro::Task<void> pollOnce(QPointer<DeviceManager> self, quint64 generation);
+    QCoro::Task<void> endSession(QString sessionID);
     void stopHierarchyPolling();
     void startAppiumServer(const QString &appiumPath);
     void terminateAppiumServer();
@@ -177,6 +181,8 @@ private:
     bool m_startedAppium = false;
     std::optional<QString> m_sessionID;
     std::optional<quint64> m_hierarchyLoop; // generation of the running polling loop
+    QTimer m_pollingPause;                  // the pause before the loop's next refresh
+    int m_requestsInFlight = 0;
     quint64 m_nextGeneration = 1;
     quint64 m_connection = 0;               // bumped by disconnect: a connect in flight then stops
     std::optional<QVersionNumber> m_systemVersion = runningMacOSVersion();

@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 
-#include <qcoro/qcorotimer.h>
 
 namespace vantrel {
 
@@ -116,31 +115,34 @@ QCoro::Task<CapturedDeviceState> DeviceManager::captureForComparison()
 
 void DeviceManager::startHierarchyPolling()
 {
-    const quint64 generation = m_nextGeneration++;
-    m_hierarchyLoop = generation; // any previous loop sees it is no longer current and ends
-    hierarchyLoop(QPointer<DeviceManager>(this), generation);
+    stopHierarchyPolling();
+    m_hierarchyLoop = m_nextGeneration++;
+    m_pollingPause.start(m_timing.hierarchyInterval);
 }
 
 void DeviceManager::stopHierarchyPolling()
 {
+    // A refresh already under way finishes, then sees that its loop is no longer current.
     m_hierarchyLoop.reset();
+    m_pollingPause.stop();
 }
 
-QCoro::Task<void> DeviceManager::hierarchyLoop(QPointer<DeviceManager> self, quint64 generation)
+// One turn of the polling loop, started when the pause is over: refresh the tree, log a failure,
+// and pause again unless the loop was stopped or replaced meanwhile.
+QCoro::Task<void> DeviceManager::pollOnce(QPointer<DeviceManager> self, quint64 generation)
 {
     const auto running = [&] { return self && self->m_hierarchyLoop == generation; };
-    while (running()) {
-        co_await QCoro::sleepFor(self->m_timing.hierarchyInterval);
-        if (!running())
+    if (!running())
+        co_return;
+    try {
+        co_await self->refreshElements();
+    } catch (const std::exception &error) {
+        if (!self)
             co_return;
-        try {
-            co_await self->refreshElements();
-        } catch (const std::exception &error) {
-            if (!self)
-                co_return;
-            self->appendLog(QStringLiteral("元素树刷新失败：") + DeviceManagerError::describe(error) + u'\n');
-        }
+        self->appendLog(QStringLiteral("元素树刷新失败：") + DeviceManagerError::describe(error) + u'\n');
     }
+    if (running())
+        self->m_pollingPause.start(self->m_timing.hierarchyInterval);
 }
 
 // --- Live stream --------------------------------------------------------------------------------

@@ -48,7 +48,7 @@ QCoro::Task<void> DeviceManager::connectTask(IOSDevice device, QString teamID, Q
         if (!current()) {
             // The session was made for a connection that no longer exists: end it.
             if (self)
-                m_appium.deleteSession(sessionID, kDeleteLimit);
+                endSession(sessionID);
             co_return;
         }
         m_sessionID = sessionID;
@@ -79,7 +79,16 @@ void DeviceManager::disconnect()
     if (m_startedAppium)
         terminateAppiumServer();
     if (sessionID)
-        m_appium.deleteSession(*sessionID, kDeleteLimit);
+        endSession(*sessionID);
+}
+
+QCoro::Task<void> DeviceManager::endSession(QString sessionID)
+{
+    try {
+        co_await request(AppiumClient::sessionPath(sessionID), QByteArrayLiteral("DELETE"), std::nullopt, kDeleteLimit);
+    } catch (const std::exception &) {
+        // Ending a session is best effort: a server that is gone has ended it too.
+    }
 }
 
 QString DeviceManager::friendlyError(const QString &description)
@@ -163,7 +172,20 @@ void DeviceManager::terminateAppiumServer()
 QCoro::Task<QByteArray> DeviceManager::request(QString path, QByteArray method, std::optional<QJsonObject> json,
                                                std::chrono::milliseconds timeout)
 {
-    const AppiumReply reply = co_await m_appium.send(method, path, json, timeout);
+    // Counted while waiting, so that an owner (or a test) can let the replies come in before this
+    // object goes away.
+    QPointer<DeviceManager> self(this);
+    ++m_requestsInFlight;
+    AppiumReply reply;
+    try {
+        reply = co_await m_appium.send(method, path, json, timeout);
+    } catch (...) {
+        if (self)
+            --m_requestsInFlight;
+        throw;
+    }
+    if (self)
+        --m_requestsInFlight;
     if (!reply.isSuccess()) {
         throw DeviceManagerError::make(DeviceManagerError::requestFailed,
                                        decodeStrictUtf8(reply.body).value_or(DeviceManagerError::kRequestFailed));

@@ -3,6 +3,8 @@
 #include "devices/DeviceManagerError.h"
 #include "support/AwaitTask.h"
 
+#include <QElapsedTimer>
+
 namespace vantrel::test {
 
 IosManagerFixture::IosManagerFixture(int port, std::chrono::milliseconds polling)
@@ -14,6 +16,15 @@ IosManagerFixture::IosManagerFixture(int port, std::chrono::milliseconds polling
     manager.setAppiumPort(port);
     manager.setMjpegPort(port);
     manager.setTiming({polling, std::chrono::milliseconds(50)});
+}
+
+IosManagerFixture::~IosManagerFixture()
+{
+    manager.disconnect();
+    QElapsedTimer timer;
+    timer.start();
+    while (manager.requestsInFlight() > 0 && timer.elapsed() < 30'000)
+        spinEventLoop(std::chrono::milliseconds(10));
 }
 
 bool IosManagerFixture::connect()

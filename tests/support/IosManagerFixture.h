@@ -22,6 +22,11 @@ struct IosManagerFixture {
     DeviceManager manager;
 
     explicit IosManagerFixture(int port, std::chrono::milliseconds polling = std::chrono::hours(1));
+    // Disconnects and lets the requests still under way finish, so that nothing waits on a
+    // manager that is gone.
+    ~IosManagerFixture();
+    IosManagerFixture(const IosManagerFixture &) = delete;
+    IosManagerFixture &operator=(const IosManagerFixture &) = delete;
 
     // connectAndWait without team or bundle ID: true when the phone ended up connected.
     bool connect();
