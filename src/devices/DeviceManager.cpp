@@ -64,9 +64,10 @@ void DeviceManager::setLiveImage(const std::optional<QImage> &image)
     emit liveImageChanged();
 }
 
-void DeviceManager::setElements(const QList<DeviceElement> &elements)
+void DeviceManager::setElements(const QList<DeviceElement> &elements, const QString &pageSource)
 {
     m_elements = elements;
+    m_pageSource = pageSource;
     emit elementsChanged();
 }
 

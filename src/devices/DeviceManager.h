@@ -76,6 +76,8 @@ public:
     const QList<DeviceElement> &elements() const { return m_elements; }
     const QList<EnvironmentCheck> &diagnostics() const { return m_diagnostics; }
     const QString &logText() const { return m_logText; }
+    // The page source that `elements` was parsed from (not observed; for saving the tree).
+    const QString &pageSource() const { return m_pageSource; }
 
     // --- Operations ---------------------------------------------------------------------------
     // Lists the iPhones (returns at once; see listDevices).
@@ -155,7 +157,7 @@ private:
     void setDevices(const QList<IOSDevice> &devices);
     void setConnectionState(const DeviceConnectionState &state);
     void setLiveImage(const std::optional<QImage> &image);
-    void setElements(const QList<DeviceElement> &elements);
+    void setElements(const QList<DeviceElement> &elements, const QString &pageSource = {});
 
     QCoro::Task<void> connectTask(IOSDevice device, QString teamID, QString wdaBundleID, quint64 connection);
     static QCoro::Task<void> pollOnce(QPointer<DeviceManager> self, quint64 generation);
@@ -174,6 +176,7 @@ private:
     QList<DeviceElement> m_elements;
     QList<EnvironmentCheck> m_diagnostics;
     QString m_logText;
+    QString m_pageSource;
 
     int m_wdaPort = kDefaultWdaPort;
     int m_mjpegPort = kDefaultMjpegPort;

@@ -72,7 +72,7 @@ QCoro::Task<CapturedDeviceState> DeviceManager::refreshHighQualityState(bool upd
     // A session that ended meanwhile (disconnect, or a new connection) publishes nothing: its
     // screen is no longer the one shown. The caller still gets what it asked for.
     if (m_sessionID == sessionID) {
-        setElements(elements);
+        setElements(elements, source.toString());
         if (updateImage)
             setLiveImage(image);
     }
@@ -95,7 +95,7 @@ QCoro::Task<void> DeviceManager::refreshElements()
         co_return; // the tree of a session that has ended since
     const QJsonValue source = replyValue(AppiumClient::parseJson(reply));
     if (source.isString())
-        setElements(DeviceElementXMLParser::parse(source.toString()));
+        setElements(DeviceElementXMLParser::parse(source.toString()), source.toString());
 }
 
 QCoro::Task<CapturedDeviceState> DeviceManager::captureForComparison()

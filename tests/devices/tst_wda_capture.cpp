@@ -123,6 +123,7 @@ private slots:
         Fixture fixture(server.port());
         QVERIFY(fixture.connect());
         QCOMPARE(fixture.manager.liveImage(), std::nullopt); // the connect refresh keeps the image to itself
+        QCOMPARE(fixture.manager.pageSource(), source({{393, 852}, {100, 40}}));
 
         const auto full = test::awaitTask(fixture.manager.captureForComparison());
         QVERIFY(full.succeeded());
@@ -145,7 +146,10 @@ private slots:
         const auto empty = test::awaitTask(fixture.manager.refreshHighQualityState(false));
         QCOMPARE(empty.value->screenSize, (SizeValue{90, 200}));
         QVERIFY(fixture.manager.elements().isEmpty());
+        QCOMPARE(fixture.manager.pageSource(), QStringLiteral("<AppiumAUT/>"));
         QCOMPARE(fixture.manager.liveImage()->size(), QSize(131, 284)); // updateImage false
+        fixture.manager.disconnect();
+        QVERIFY(fixture.manager.pageSource().isEmpty());
     }
 
     void captureWithoutSession()
