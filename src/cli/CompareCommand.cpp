@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
 #include "cli/CompareInputs.h"
+#include "cli/ElementTreeFile.h"
 #include "engine/ComparisonEngine.h"
 #include "engine/ModelJson.h"
 #include "reports/ComparisonHistoryStore.h"
@@ -18,7 +19,7 @@ namespace vantrel::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "compare --device IMAGE --design IMAGE [--settings settings.json] [--json FILE|-] [--html FILE] [--pdf FILE]"
+    "compare --device IMAGE --design IMAGE [--elements TREE.xml] [--settings settings.json] [--json FILE|-] [--html FILE] [--pdf FILE]"
     " [--save-history]");
 
 QJsonObject resultJson(const ComparisonResult &result)
@@ -81,6 +82,7 @@ int run(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addOptions({{QStringLiteral("device"), QStringLiteral("真机截图"), QStringLiteral("IMAGE")},
                        {QStringLiteral("design"), QStringLiteral("设计稿"), QStringLiteral("IMAGE")},
+                       {QStringLiteral("elements"), QStringLiteral("真机元素树 XML"), QStringLiteral("TREE.xml")},
                        {QStringLiteral("settings"), QStringLiteral("对比参数 JSON"), QStringLiteral("FILE")},
                        {QStringLiteral("json"), QStringLiteral("结果 JSON 输出位置，- 为标准输出"), QStringLiteral("FILE")},
                        {QStringLiteral("html"), QStringLiteral("HTML 报告输出位置"), QStringLiteral("FILE")},
@@ -93,7 +95,16 @@ int run(const QStringList &arguments)
     const ComparisonSettings settings = parser.isSet(QStringLiteral("settings"))
                                             ? loadSettingsFile(requiredValue(parser, QStringLiteral("settings")))
                                             : ComparisonSettings();
-    const CapturedDeviceState device = loadDeviceArgument(requiredValue(parser, QStringLiteral("device")));
+    CapturedDeviceState device = loadDeviceArgument(requiredValue(parser, QStringLiteral("device")));
+    if (parser.isSet(QStringLiteral("elements"))) {
+        const ElementTreeFile tree = readElementTree(requiredValue(parser, QStringLiteral("elements")));
+        device.elements = tree.elements;
+        device.screenSize = tree.screenSize.value_or(pixelSizeValue(device.image));
+        printLine(QStringLiteral("已读取元素树：%1 个元素，屏幕尺寸 %2×%3")
+                      .arg(device.elements.size())
+                      .arg(device.screenSize.width)
+                      .arg(device.screenSize.height));
+    }
     const ImportedDesign design = loadDesignArgument(requiredValue(parser, QStringLiteral("design")));
 
     const ComparisonResult result = ComparisonEngine().compare(device, design, settings);

@@ -55,12 +55,15 @@ int main(int argc, char *argv[])
     ensureRuntimeDirectory();
     if (qEnvironmentVariableIntValue("VANTREL_VERBOSE") != 1)
         qInstallMessageHandler(quietQtMessages);
-    QGuiApplication app(argc, argv);
+    // Qt would take options such as --platform for itself: it sees only the program name.
+    int qtArgumentCount = 1;
+    QGuiApplication app(qtArgumentCount, argv);
     QGuiApplication::setOrganizationName(QStringLiteral("halvenro"));
     QGuiApplication::setApplicationName(QStringLiteral("Vantrel"));
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     if (arguments.isEmpty() || arguments.first() == u"--help" || arguments.first() == u"-h") {
         printOut(usage());
         return arguments.isEmpty() ? kExitFailure : kExitSuccess;

@@ -81,9 +81,10 @@ void AndroidDeviceManager::setLiveImage(const std::optional<QImage> &image)
     emit liveImageChanged();
 }
 
-void AndroidDeviceManager::setElements(const QList<DeviceElement> &elements)
+void AndroidDeviceManager::setElements(const QList<DeviceElement> &elements, const QString &source)
 {
     m_elements = elements;
+    m_elementTreeSource = elements.isEmpty() ? QString() : source;
     emit elementsChanged();
 }
 
@@ -125,8 +126,9 @@ QString AndroidDeviceManager::stateMessage(AndroidDevice::State state)
 
 QCoro::Task<std::optional<QString>> AndroidDeviceManager::resolveADBPath()
 {
+    // An explicit override is used alone: a wrong one shows up as "no adb", not as another adb.
     if (auto path = ToolPaths::adbOverride())
-        co_return path;
+        co_return isExecutableFile(*path) ? path : std::nullopt;
     const QString sdkAdb = QDir::homePath() + QStringLiteral("/Library/Android/sdk/platform-tools/adb");
     if (isExecutableFile(sdkAdb))
         co_return sdkAdb;

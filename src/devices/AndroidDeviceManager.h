@@ -79,6 +79,9 @@ public:
     const DeviceConnectionState &connectionState() const { return m_connectionState; }
     const std::optional<QImage> &liveImage() const { return m_liveImage; }
     const QList<DeviceElement> &elements() const { return m_elements; }
+    // The XML text `elements` was read from (a uiautomator dump or an Appium page source); empty
+    // when `elements` is empty. Not observable: it changes together with `elements`.
+    const QString &elementTreeSource() const { return m_elementTreeSource; }
     const QList<EnvironmentCheck> &diagnostics() const { return m_diagnostics; }
     const QString &logText() const { return m_logText; }
     const std::optional<QString> &lastCaptureWarning() const { return m_lastCaptureWarning; }
@@ -160,7 +163,7 @@ private:
     void setDevices(const QList<AndroidDevice> &devices);
     void setConnectionState(const DeviceConnectionState &state);
     void setLiveImage(const std::optional<QImage> &image);
-    void setElements(const QList<DeviceElement> &elements);
+    void setElements(const QList<DeviceElement> &elements, const QString &source = {});
     void setLastCaptureWarning(const std::optional<QString> &warning);
 
     QCoro::Task<void> connectTask(AndroidDevice device, quint64 connection);
@@ -181,6 +184,7 @@ private:
     DeviceConnectionState m_connectionState;
     std::optional<QImage> m_liveImage;
     QList<DeviceElement> m_elements;
+    QString m_elementTreeSource;
     QList<EnvironmentCheck> m_diagnostics;
     QString m_logText;
     std::optional<QString> m_lastCaptureWarning;

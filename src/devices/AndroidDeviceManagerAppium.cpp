@@ -45,11 +45,15 @@ QStringList AndroidDeviceManager::appiumCandidatePaths()
 
 QCoro::Task<std::optional<QString>> AndroidDeviceManager::resolveAppiumPath()
 {
+    const auto isExecutableFile = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.isFile() && info.isExecutable();
+    };
+    // An explicit override is used alone: a wrong one shows up as "no appium".
     if (auto path = ToolPaths::appiumOverride())
-        co_return path;
+        co_return isExecutableFile(*path) ? path : std::nullopt;
     for (const QString &candidate : appiumCandidatePaths()) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
+        if (isExecutableFile(candidate))
             co_return candidate;
     }
     co_return co_await LoginShellLookup::find(QStringLiteral("appium"));
@@ -254,10 +258,11 @@ QCoro::Task<void> AndroidDeviceManager::refreshHierarchyViaAppium()
     const QJsonValue value = document.isObject() ? document.object().value(QStringLiteral("value")) : QJsonValue();
     if (!value.isString() || !value.toString().contains(QStringLiteral("<hierarchy")))
         throw AndroidError::make(AndroidError::appiumNoHierarchy, AndroidError::kAppiumNoHierarchy);
-    const QList<DeviceElement> parsed = AndroidElementXMLParser::parse(value.toString());
+    const QString source = value.toString();
+    const QList<DeviceElement> parsed = AndroidElementXMLParser::parse(source);
     if (parsed.isEmpty())
         throw AndroidError::make(AndroidError::appiumEmptyHierarchy, AndroidError::kAppiumEmptyHierarchy);
-    setElements(parsed);
+    setElements(parsed, source);
 }
 
 } // namespace vantrel

@@ -88,7 +88,7 @@ QCoro::Task<void> AndroidDeviceManager::performHierarchyRefresh()
         co_return;
     const QString xml = strictUtf8OrEmpty(file.data);
     if (file.status == 0 && xml.contains(QStringLiteral("<hierarchy"))) {
-        setElements(AndroidElementXMLParser::parse(xml));
+        setElements(AndroidElementXMLParser::parse(xml), xml);
         co_return;
     }
     appendLog(QStringLiteral("系统 UI 层级文件不可读，切换到 Appium 无等待模式\n"));

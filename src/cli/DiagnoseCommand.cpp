@@ -1,0 +1,94 @@
+#include "cli/AndroidCliSupport.h"
+#include "cli/CliCommand.h"
+#include "cli/CliSupport.h"
+#include "cli/CliTaskRunner.h"
+#include "cli/DevicePlatformOption.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace vantrel::cli {
+
+namespace {
+
+const QString kUsage = QStringLiteral("diagnose --platform android|ios [--json]");
+
+QString levelName(EnvironmentCheck::Level level)
+{
+    switch (level) {
+    case EnvironmentCheck::Level::success:
+        return QStringLiteral("success");
+    case EnvironmentCheck::Level::warning:
+        return QStringLiteral("warning");
+    case EnvironmentCheck::Level::failure:
+        break;
+    }
+    return QStringLiteral("failure");
+}
+
+QString levelLabel(EnvironmentCheck::Level level)
+{
+    switch (level) {
+    case EnvironmentCheck::Level::success:
+        return QStringLiteral("正常");
+    case EnvironmentCheck::Level::warning:
+        return QStringLiteral("提示");
+    case EnvironmentCheck::Level::failure:
+        break;
+    }
+    return QStringLiteral("失败");
+}
+
+// Prints the lines as a JSON array of {name, detail, level} or as text, one line each.
+int printChecks(const QList<EnvironmentCheck> &checks, bool json)
+{
+    if (json) {
+        QJsonArray array;
+        for (const EnvironmentCheck &check : checks) {
+            array.append(QJsonObject{{QStringLiteral("name"), check.name},
+                                     {QStringLiteral("detail"), check.detail},
+                                     {QStringLiteral("level"), levelName(check.level)}});
+        }
+        printOut(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        return kExitSuccess;
+    }
+    QString text;
+    for (const EnvironmentCheck &check : checks)
+        text += QStringLiteral("[%1] %2：%3\n").arg(levelLabel(check.level), check.name, check.detail);
+    printOut(text);
+    return kExitSuccess;
+}
+
+int androidDiagnostics(bool json)
+{
+    AndroidDeviceManager manager;
+    // The phone lines report on the current device list; without adb they say so themselves.
+    printLine(QStringLiteral("正在查找 Android 设备…"));
+    runToCompletion(manager.listDevices());
+    printLine(QStringLiteral("正在检查 Android 环境…"));
+    runToCompletion(manager.diagnose());
+    return printChecks(manager.diagnostics(), json);
+}
+
+int run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions({platformOption(), {QStringLiteral("json"), QStringLiteral("以 JSON 数组输出")}});
+    parseArguments(parser, arguments, kUsage);
+    if (!parser.positionalArguments().isEmpty())
+        throw CliError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
+    const AppPlatform platform = requiredPlatform(parser);
+    switch (platform) {
+    case AppPlatform::android:
+        return androidDiagnostics(parser.isSet(QStringLiteral("json")));
+    case AppPlatform::ios:
+        break;
+    }
+    unsupportedPlatform(platform);
+}
+
+const CliCommandRegistration registration({QStringLiteral("diagnose"), kUsage, run});
+
+} // namespace
+
+} // namespace vantrel::cli
