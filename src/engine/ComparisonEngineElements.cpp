@@ -1,5 +1,7 @@
 #include "engine/ComparisonEngine.h"
 
+#include "engine/NumberText.h"
+
 #include <QHash>
 #include <QTextBoundaryFinder>
 
@@ -283,7 +285,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         if (distance > s.positionTolerance)
             add(IssueCategory::position, distance <= 8 ? IssueSeverity::medium : IssueSeverity::high,
                 QStringLiteral("位置偏差：") + node->name,
-                QString::asprintf("偏移约 %.1f pt，容差 %.1f pt", distance, s.positionTolerance), d, m);
+                QStringLiteral("偏移约 %1 pt，容差 %2 pt").arg(NumberText::fixed(distance, 1), NumberText::fixed(s.positionTolerance, 1)), d, m);
 
         const double dw = std::abs(vw * d.width - node->rect.width);
         const double dh = std::abs(vh * d.height - node->rect.height);
@@ -291,7 +293,8 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         if (dmax > s.sizeTolerance)
             add(IssueCategory::size, dmax <= 8 ? IssueSeverity::medium : IssueSeverity::high,
                 QStringLiteral("尺寸偏差：") + node->name,
-                QString::asprintf("宽度差 %.1f pt，高度差 %.1f pt，容差 %.1f pt", dw, dh, s.sizeTolerance), d, m);
+                QStringLiteral("宽度差 %1 pt，高度差 %2 pt，容差 %3 pt")
+                    .arg(NumberText::fixed(dw, 1), NumberText::fixed(dh, 1), NumberText::fixed(s.sizeTolerance, 1)), d, m);
 
         if (node->fillHex) {
             if (const auto fill = rgb(*node->fillHex)) {
@@ -302,7 +305,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
                     add(IssueCategory::color, delta <= 55 ? IssueSeverity::medium : IssueSeverity::high,
                         QStringLiteral("颜色可能不一致：") + node->name,
                         QStringLiteral("设计色 ") + *node->fillHex
-                            + QString::asprintf("，截图区域采样差值 %.0f", delta),
+                            + QStringLiteral("，截图区域采样差值 ") + NumberText::fixed(delta, 0),
                         d, m);
             }
         }

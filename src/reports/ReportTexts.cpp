@@ -1,6 +1,7 @@
 #include "reports/ReportTexts.h"
 
-#include <charconv>
+#include "engine/NumberText.h"
+
 #include <cmath>
 
 namespace vantrel {
@@ -34,14 +35,7 @@ QString ReportTexts::percentText(double percentage)
 
 QString ReportTexts::fixedText(double value, int decimals)
 {
-    // std::to_chars rounds the exact binary value as printf does (ties to even) and never uses
-    // the user's decimal separator. QString::asprintf would round ties away from zero.
-    char buffer[400];
-    const std::to_chars_result end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    if (end.ec != std::errc())
-        return QString::number(value, 'f', decimals);
-    return QString::fromLatin1(buffer, end.ptr - buffer);
+    return NumberText::fixed(value, decimals);
 }
 
 QString ReportTexts::truncatedText(double value)

@@ -135,6 +135,14 @@ private Q_SLOTS:
         QCOMPARE(offsetIssues(8).first().severity, IssueSeverity::medium);
         QCOMPARE(offsetIssues(8.05).first().severity, IssueSeverity::high);
         QCOMPARE(offsetIssues(2.5).first().category, IssueCategory::position);
+
+        // One decimal, rounded as printf rounds: 2.25 is a tie and goes to the even digit.
+        ComparisonSettings s;
+        s.positionTolerance = 2.25;
+        const QList<ComparisonIssue> issues =
+            diff({element(QStringLiteral("标题"), RectValue(12.5, 10, 20, 10))},
+                 {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 10, 20, 10))}, s);
+        QCOMPARE(issues.first().detail, QStringLiteral("偏移约 2.5 pt，容差 2.2 pt"));
     }
 
     void colourThresholdFollowsThePixelThreshold()
