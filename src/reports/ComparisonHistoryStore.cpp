@@ -2,33 +2,18 @@
 
 #include "engine/FileWriter.h"
 #include "engine/ModelJson.h"
+#include "reports/ReportImages.h"
 #include "reports/StoredComparison.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
-#include <array>
 
 namespace vantrel {
 
 namespace {
-
-struct ImageFile {
-    const char *name;
-    QImage ComparisonResult::*field;
-};
-
-// The images of an entry, in the order they are written and read.
-constexpr std::array<ImageFile, 5> kImageFiles = {{
-    {"device.png", &ComparisonResult::deviceImage},
-    {"design.png", &ComparisonResult::designImage},
-    {"aligned-design.png", &ComparisonResult::alignedDesignImage},
-    {"heatmap.png", &ComparisonResult::heatmapImage},
-    {"overlay.png", &ComparisonResult::overlayImage},
-}};
 
 AppError imageEncodingError()
 {
@@ -68,7 +53,7 @@ QString ComparisonHistoryStore::directoryName(const QDateTime &createdAt, const 
 
 void ComparisonHistoryStore::write(const QImage &image, const QString &path)
 {
-    const std::optional<QByteArray> png = pngData(image, kPngQuality);
+    const std::optional<QByteArray> png = pngData(image, ReportImages::kPngQuality);
     if (!png)
         throw imageEncodingError();
     FileWriter::writeAtomically(path, *png);
@@ -92,19 +77,16 @@ ComparisonHistoryEntry ComparisonHistoryStore::save(const ComparisonResult &resu
     const StoredComparison stored{result.createdAt, result.score, result.changedPixelRatio,
                                   result.meanColorDelta, result.status, result.issues};
 
-    // Encoding dominates the cost, so the five images are encoded side by side; the files are
-    // still written one after the other, in their fixed order.
-    const QList<std::optional<QByteArray>> encoded = QtConcurrent::blockingMapped(
-        QList<ImageFile>(kImageFiles.begin(), kImageFiles.end()),
-        [&result](const ImageFile &file) { return pngData(result.*(file.field), kPngQuality); });
+    // The images are encoded side by side first; the files are still written one after the other,
+    // in their fixed order.
+    const ReportImages images(result, ReportImages::kHistoryOrder);
 
     FileWriter::writeAtomically(dir + QStringLiteral("/entry.json"), json::prettyBytes(json::toJson(entry)));
     FileWriter::writeAtomically(dir + QStringLiteral("/result.json"), json::prettyBytes(stored.toJson()));
-    for (std::size_t i = 0; i < kImageFiles.size(); ++i) {
-        const std::optional<QByteArray> &png = encoded[qsizetype(i)];
-        if (!png)
+    for (const ReportImages::Asset &asset : images.assets()) {
+        if (!asset.png)
             throw imageEncodingError();
-        FileWriter::writeAtomically(dir + u'/' + QLatin1String(kImageFiles[i].name), *png);
+        FileWriter::writeAtomically(dir + u'/' + asset.fileName, *asset.png);
     }
     return entry;
 }
@@ -138,8 +120,8 @@ std::optional<ComparisonResult> ComparisonHistoryStore::load(const ComparisonHis
     result.meanColorDelta = stored.meanColorDelta;
     result.status = stored.status;
     result.issues = stored.issues;
-    for (const ImageFile &file : kImageFiles) {
-        QImage image(*dir + u'/' + QLatin1String(file.name), "png");
+    for (const ReportImages::Source &file : ReportImages::kHistoryOrder) {
+        QImage image(*dir + u'/' + QString::fromUtf16(file.fileName), "png");
         if (image.isNull())
             return std::nullopt;
         result.*(file.field) = image;

@@ -10,9 +10,6 @@ namespace vantrel {
 // entry.json, result.json and the five result images as PNG.
 class ComparisonHistoryStore {
 public:
-    // Images are written with this PNG quality (QImageWriter: higher is faster, larger).
-    static constexpr int kPngQuality = 80;
-
     // The default root is the per-user data folder + "Vantrel/History".
     ComparisonHistoryStore();
     explicit ComparisonHistoryStore(QString rootPath);

@@ -2,19 +2,10 @@
 
 #include <QtConcurrent/QtConcurrentMap>
 
-#include <array>
 
 namespace vantrel {
 
-namespace {
-
-struct AssetImage {
-    const char16_t *fileName;
-    QImage ComparisonResult::*field;
-};
-
-// The assets of a report, in the order they are written.
-constexpr std::array<AssetImage, 5> kAssetImages = {{
+const ReportImages::Order ReportImages::kReportOrder = {{
     {u"device.png", &ComparisonResult::deviceImage},
     {u"design.png", &ComparisonResult::designImage},
     {u"aligned-design.png", &ComparisonResult::alignedDesignImage},
@@ -22,15 +13,20 @@ constexpr std::array<AssetImage, 5> kAssetImages = {{
     {u"heatmap.png", &ComparisonResult::heatmapImage},
 }};
 
-} // namespace
+const ReportImages::Order ReportImages::kHistoryOrder = {{
+    {u"device.png", &ComparisonResult::deviceImage},
+    {u"design.png", &ComparisonResult::designImage},
+    {u"aligned-design.png", &ComparisonResult::alignedDesignImage},
+    {u"heatmap.png", &ComparisonResult::heatmapImage},
+    {u"overlay.png", &ComparisonResult::overlayImage},
+}};
 
-ReportImages::ReportImages(const ComparisonResult &result)
+ReportImages::ReportImages(const ComparisonResult &result, const Order &order)
 {
-    // Encoding dominates the cost of a report, so the images are encoded side by side.
-    m_assets = QtConcurrent::blockingMapped(
-        QList<AssetImage>(kAssetImages.begin(), kAssetImages.end()), [&result](const AssetImage &image) {
-            return Asset{QString::fromUtf16(image.fileName), pngData(result.*(image.field), kPngQuality)};
-        });
+    // Encoding dominates the cost, so the images are encoded side by side.
+    m_assets = QtConcurrent::blockingMapped(QList<Source>(order.begin(), order.end()), [&result](const Source &image) {
+        return Asset{QString::fromUtf16(image.fileName), pngData(result.*(image.field), kPngQuality)};
+    });
 }
 
 QString ReportImages::base64(const QString &fileName) const

@@ -6,24 +6,36 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+
 #include <optional>
 
 namespace vantrel {
 
-// The five result images of a report as PNG bytes, encoded once and shared by the assets folder
-// and the page's embedded pictures.
+// The five images of a result as PNG bytes, encoded side by side once: for a report (its assets
+// folder and the page's embedded pictures) and for a history entry.
 class ReportImages {
 public:
-    // PNG writer quality for report images (QImageWriter: higher is faster and larger).
+    // PNG writer quality (QImageWriter: higher is faster and larger; 80 is zlib level 1).
     static constexpr int kPngQuality = 80;
+
+    // One image of a result and the file name it is stored under.
+    struct Source {
+        const char16_t *fileName;
+        QImage ComparisonResult::*field;
+    };
+    using Order = std::array<Source, 5>;
+    // device, design, aligned design, overlay, heat map: the report's assets.
+    static const Order kReportOrder;
+    // device, design, aligned design, heat map, overlay: the files of a history entry.
+    static const Order kHistoryOrder;
 
     struct Asset {
         QString fileName;
         std::optional<QByteArray> png; // none when the image yields no PNG data
     };
 
-    // Encodes device, design, aligned design, overlay and heat map, in that order.
-    explicit ReportImages(const ComparisonResult &result);
+    explicit ReportImages(const ComparisonResult &result, const Order &order = kReportOrder);
 
     const QList<Asset> &assets() const { return m_assets; }
     // The standard Base64 text of an asset's PNG (no line breaks), or empty when it has none.
