@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
 #include "cli/DevicePlatformOption.h"
+#include "cli/IosCliSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,6 +37,28 @@ int androidDevices(bool json)
     return kExitSuccess;
 }
 
+int iosDevices(bool json)
+{
+    DeviceManager manager;
+    listIosDevices(manager);
+    if (manager.devices().isEmpty())
+        printLine(manager.connectionState().message);
+    if (json) {
+        QJsonArray array;
+        for (const IOSDevice &device : manager.devices())
+            array.append(iosDeviceJson(device));
+        printOut(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        return kExitSuccess;
+    }
+    QString text;
+    for (const IOSDevice &device : manager.devices()) {
+        const QString state = device.isOffline ? QStringLiteral("离线") : QStringLiteral("在线");
+        text += device.id + u'\t' + device.name + u'\t' + QStringLiteral("iOS ") + device.osVersion + u'\t' + state + u'\n';
+    }
+    printOut(text);
+    return kExitSuccess;
+}
+
 int run(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -48,7 +71,7 @@ int run(const QStringList &arguments)
     case AppPlatform::android:
         return androidDevices(parser.isSet(QStringLiteral("json")));
     case AppPlatform::ios:
-        break;
+        return iosDevices(parser.isSet(QStringLiteral("json")));
     }
     unsupportedPlatform(platform);
 }

@@ -3,6 +3,7 @@
 #include "cli/CliSupport.h"
 #include "cli/CliTaskRunner.h"
 #include "cli/DevicePlatformOption.h"
+#include "cli/IosCliSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -70,6 +71,16 @@ int androidDiagnostics(bool json)
     return printChecks(manager.diagnostics(), json);
 }
 
+int iosDiagnostics(bool json)
+{
+    DeviceManager manager;
+    // The phone lines (iOS 26, RemoteXPC) report on the current device list.
+    listIosDevices(manager);
+    printLine(QStringLiteral("正在检查 iOS 环境…"));
+    runToCompletion(manager.diagnose());
+    return printChecks(manager.diagnostics(), json);
+}
+
 int run(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -82,7 +93,7 @@ int run(const QStringList &arguments)
     case AppPlatform::android:
         return androidDiagnostics(parser.isSet(QStringLiteral("json")));
     case AppPlatform::ios:
-        break;
+        return iosDiagnostics(parser.isSet(QStringLiteral("json")));
     }
     unsupportedPlatform(platform);
 }

@@ -3,6 +3,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
 #include "devices/AndroidElementXMLParser.h"
+#include "devices/DeviceElementXMLParser.h"
 #include "devices/StrictUtf8.h"
 
 namespace vantrel::cli {
@@ -16,6 +17,11 @@ ElementTreeFile readElementTree(const QString &path)
     ElementTreeFile tree;
     if (text->contains(QStringLiteral("<hierarchy"))) {
         tree.elements = AndroidElementXMLParser::parse(*text);
+        tree.screenSize = AndroidElementXMLParser::largestElementSize(tree.elements);
+        return tree;
+    }
+    if (text->contains(QStringLiteral("<AppiumAUT")) || text->contains(QStringLiteral("<XCUIElementType"))) {
+        tree.elements = DeviceElementXMLParser::parse(*text);
         tree.screenSize = AndroidElementXMLParser::largestElementSize(tree.elements);
         return tree;
     }

@@ -18,7 +18,8 @@ struct ElementTreeFile {
     std::optional<SizeValue> screenSize;
 };
 
-// Reads an Android tree (a uiautomator dump or an Appium page source, recognised by "<hierarchy").
+// Reads an Android tree (a uiautomator dump or an Appium page source, recognised by "<hierarchy")
+// or a WebDriverAgent page source (recognised by "<AppiumAUT" or "<XCUIElementType").
 // Throws CliError naming the file when it cannot be read or is of no known kind.
 ElementTreeFile readElementTree(const QString &path);
 
