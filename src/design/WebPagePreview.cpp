@@ -66,6 +66,10 @@ std::optional<QUrl> WebPagePreview::openGraphImageURL(const QString &pageText, c
         const QUrl resolved = pageLink.resolved(relative);
         if (!resolved.isValid() || resolved.isEmpty())
             continue;
+        // A page only names images on the web: never a file of this computer (file:, qrc:, data:).
+        const QString scheme = resolved.scheme().toLower();
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+            continue;
         return resolved;
     }
     return std::nullopt;

@@ -15,7 +15,8 @@ public:
     static QString pageText(const QByteArray &body);
 
     // The first preview-image link of the page, made absolute against the page link. The
-    // og:image patterns win over twitter:image wherever the tags stand in the page.
+    // og:image patterns win over twitter:image wherever the tags stand in the page. Only http and
+    // https links count; any other candidate gives way to the next pattern.
     static std::optional<QUrl> openGraphImageURL(const QString &pageText, const QUrl &pageLink);
 };
 

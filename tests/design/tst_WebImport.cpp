@@ -27,6 +27,26 @@ QJsonObject html(const QString &text)
     return FakeHttpServer::text(200, text, QStringLiteral("text/html; charset=utf-8"));
 }
 
+// A valid PNG whose header claims width × height pixels (the pixel data stays 1 × 1).
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray bytes = pngBytes(1, 1);
+    auto put = [&](int offset, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[offset + i] = char((value >> (24 - 8 * i)) & 0xFF);
+    };
+    put(16, width);
+    put(20, height);
+    quint32 crc = 0xFFFFFFFFu; // CRC-32 of the IHDR chunk's type and data
+    for (int i = 12; i < 29; ++i) {
+        crc ^= quint8(bytes[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    put(29, ~crc);
+    return bytes;
+}
+
 quint16 closedPort()
 {
     QTcpServer probe;
@@ -117,6 +137,14 @@ void WebImportTest::imageTypesAndStatuses()
     error = importErrorOf(f.importURL(f.url("/gone.png")));
     QVERIFY(error);
     QCOMPARE(error->errorDescription(), QStringLiteral("下载失败，HTTP 状态码 404"));
+
+    // An image too large to decode safely says so instead of being searched as a page.
+    f.server.setScenario(FakeHttpServer::scenario(
+        {FakeHttpServer::route("GET", "/huge.png", {FakeHttpServer::bytes(200, pngClaiming(20000, 20000), "image/png")})}));
+    error = importErrorOf(f.importURL(f.url("/huge.png")));
+    QVERIFY(error);
+    QCOMPARE(error->kind(), DesignImportError::Kind::invalidResponse);
+    QVERIFY2(error->text().contains(QStringLiteral("20000 × 20000")), qPrintable(error->text()));
 }
 
 void WebImportTest::linkEntryRejectsAndRoutes()

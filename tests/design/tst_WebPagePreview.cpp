@@ -24,6 +24,7 @@ private slots:
     void patternsInOrder();
     void attributeVariants();
     void entitiesAndRelativeLinks();
+    void onlyWebLinksCount();
     void decodesPageText();
 };
 
@@ -73,6 +74,19 @@ void WebPagePreviewTest::entitiesAndRelativeLinks()
     // A candidate that does not form a link gives way to the next pattern.
     QCOMPARE(found("<meta property=\"og:image\" content=\"http://[bad\">\n" "<meta name=\"twitter:image\" content=\"/fallback.png\">"),
              std::optional<QString>("https://share.example.com/fallback.png"));
+}
+
+void WebPagePreviewTest::onlyWebLinksCount()
+{
+    // A remote page cannot make the importer read a file of this computer.
+    QCOMPARE(found("<meta property=\"og:image\" content=\"file:///home/user/secret.png\">"), std::nullopt);
+    QCOMPARE(found("<meta property=\"og:image\" content=\"data:image/png;base64,AAAA\">"), std::nullopt);
+    QCOMPARE(found("<meta property=\"og:image\" content=\"file:///etc/x.png\">"
+                   "<meta name=\"twitter:image\" content=\"https://t.example.com/t.png\">"),
+             std::optional<QString>("https://t.example.com/t.png"));
+    // Relative links of a page on the web stay on the web.
+    QCOMPARE(found("<meta property=\"og:image\" content=\"/x.png\">", QUrl(QStringLiteral("http://h.example/p"))),
+             std::optional<QString>("http://h.example/x.png"));
 }
 
 void WebPagePreviewTest::decodesPageText()
