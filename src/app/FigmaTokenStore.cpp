@@ -1,7 +1,5 @@
 #include "app/FigmaTokenStore.h"
 
-#include <QEventLoop>
-
 #include <qcoro/qcorosignal.h>
 #include <qt6keychain/keychain.h>
 
@@ -60,23 +58,6 @@ QCoro::Task<bool> FigmaTokenStore::saveToken(QString token)
     auto job = makeJob<QKeychain::WritePasswordJob>();
     job->setTextData(token);
     co_return co_await run(job.get());
-}
-
-QString FigmaTokenStore::tokenForCommandLine()
-{
-    const QString fromEnvironment = qEnvironmentVariable("VANTREL_FIGMA_TOKEN");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    auto result = std::make_shared<std::optional<QString>>();
-    QEventLoop loop;
-    auto wait = [](std::shared_ptr<std::optional<QString>> out, QEventLoop *loop) -> QCoro::Task<void> {
-        *out = co_await readToken();
-        loop->quit();
-    };
-    auto task = wait(result, &loop);
-    if (!result->has_value())
-        loop.exec();
-    return result->value_or(QString());
 }
 
 } // namespace vantrel

@@ -20,10 +20,6 @@ public:
     static QCoro::Task<QString> readToken();
     // An empty token removes the entry.
     static QCoro::Task<bool> saveToken(QString token);
-
-    // For the command line: VANTREL_FIGMA_TOKEN when set, else the stored token (waiting in a
-    // local event loop).
-    static QString tokenForCommandLine();
 };
 
 } // namespace vantrel

@@ -14,4 +14,7 @@ ImportedDesign importDesignLink(const QString &link);
 // True when the text is an http(s) link rather than a file path.
 bool isLink(const QString &text);
 
+// The Figma token: VANTREL_FIGMA_TOKEN when set, else the one in the keychain (empty without one).
+QString figmaToken();
+
 } // namespace vantrel::cli

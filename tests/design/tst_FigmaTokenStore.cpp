@@ -1,7 +1,10 @@
 // The Figma token in a real secret service: a private D-Bus session with gnome-keyring, started
-// by the test in a temporary home. Also the command line's preference for VANTREL_FIGMA_TOKEN.
+// by the test in a temporary home; the command line reads the token from it when
+// VANTREL_FIGMA_TOKEN is not set.
 #include "app/FigmaTokenStore.h"
 #include "support/AwaitTask.h"
+#include "support/CliRunner.h"
+#include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"
 
 #include <QDBusConnection>
@@ -22,7 +25,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void savesReadsAndRemovesTheToken();
-    void commandLinePrefersTheEnvironment();
 
 private:
     bool startSecretService();
@@ -101,20 +103,30 @@ void FigmaTokenStoreTest::savesReadsAndRemovesTheToken()
     QVERIFY(awaitTask(FigmaTokenStore::saveToken(QStringLiteral("figd_second")), 30s).value.value_or(false));
     QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>("figd_second"));
 
-    qunsetenv("VANTREL_FIGMA_TOKEN");
-    QCOMPARE(FigmaTokenStore::tokenForCommandLine(), QStringLiteral("figd_second"));
+    // The command line falls back on the keychain when VANTREL_FIGMA_TOKEN is not set.
+    FakeHttpServer server(FakeHttpServer::scenario(
+        {FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {FakeHttpServer::json(403, QJsonObject{{"status", 403}})})}));
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
+    QProcessEnvironment env;
+    env.insert("VANTREL_FIGMA_API_BASE", server.baseUrl().toString());
+    QVERIFY(qEnvironmentVariableIsEmpty("VANTREL_FIGMA_TOKEN"));
+    QTemporaryDir out;
+    CliRun run = runCli({"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", out.path()}, env);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.errText().contains(QStringLiteral("Figma Token 无权访问该文件")), qPrintable(run.errText()));
+    QCOMPARE(server.requests().size(), 1);
+    QCOMPARE(server.requests().first().value("headers").toObject().value("x-figma-token").toString(), QStringLiteral("figd_second"));
+    // ...and VANTREL_FIGMA_TOKEN wins over it.
+    env.insert("VANTREL_FIGMA_TOKEN", "figd_from_env");
+    run = runCli({"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", out.path()}, env);
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(server.requests().size(), 2);
+    QCOMPARE(server.requests().last().value("headers").toObject().value("x-figma-token").toString(), QStringLiteral("figd_from_env"));
 
     // Saving an empty token removes the entry, and removing twice is no failure.
     QVERIFY(awaitTask(FigmaTokenStore::saveToken(QString()), 30s).value.value_or(false));
     QCOMPARE(awaitTask(FigmaTokenStore::readToken(), 30s).value, std::optional<QString>(QString()));
     QVERIFY(awaitTask(FigmaTokenStore::saveToken(QString()), 30s).value.value_or(false));
-}
-
-void FigmaTokenStoreTest::commandLinePrefersTheEnvironment()
-{
-    qputenv("VANTREL_FIGMA_TOKEN", "figd_from_env");
-    QCOMPARE(FigmaTokenStore::tokenForCommandLine(), QStringLiteral("figd_from_env"));
-    qunsetenv("VANTREL_FIGMA_TOKEN");
 }
 
 QTEST_GUILESS_MAIN(FigmaTokenStoreTest)
