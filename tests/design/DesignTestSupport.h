@@ -46,14 +46,15 @@ inline void resetThrottle(std::chrono::milliseconds interval = std::chrono::mill
     FigmaRequestThrottle::shared().setMinimumInterval(interval);
 }
 
-template<typename T>
-std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
+// The exception a task ended with, when it is an `Error`.
+template<typename Error, typename T>
+std::optional<Error> errorOf(const TaskOutcome<T> &outcome)
 {
     if (!outcome.exception)
         return std::nullopt;
     try {
         std::rethrow_exception(outcome.exception);
-    } catch (const DesignImportError &error) {
+    } catch (const Error &error) {
         return error;
     } catch (...) {
         return std::nullopt;
@@ -61,17 +62,15 @@ std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
 }
 
 template<typename T>
+std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
+{
+    return errorOf<DesignImportError>(outcome);
+}
+
+template<typename T>
 std::optional<TransportError> transportErrorOf(const TaskOutcome<T> &outcome)
 {
-    if (!outcome.exception)
-        return std::nullopt;
-    try {
-        std::rethrow_exception(outcome.exception);
-    } catch (const TransportError &error) {
-        return error;
-    } catch (...) {
-        return std::nullopt;
-    }
+    return errorOf<TransportError>(outcome);
 }
 
 inline QJsonObject withHeaders(QJsonObject response, const QJsonObject &headers)

@@ -57,6 +57,18 @@ qsizetype parseChunkedBody(const QByteArray &buffer, qsizetype from, QByteArray 
     }
 }
 
+// Bytes given as Base64, as a file's content, or as UTF-8 text, in that order of preference.
+QByteArray payload(const QJsonObject &object, const QString &base64Key, const QString &fileKey, const QString &textKey)
+{
+    if (object.contains(base64Key))
+        return QByteArray::fromBase64(object.value(base64Key).toString().toLatin1());
+    if (object.contains(fileKey)) {
+        QFile file(object.value(fileKey).toString());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    return object.value(textKey).toString().toUtf8();
+}
+
 } // namespace
 
 HttpConnection::HttpConnection(QTcpSocket *socket, Handler handler, QObject *parent)
@@ -128,24 +140,12 @@ bool HttpConnection::parseNext()
 
 QByteArray HttpConnection::bodyOf(const QJsonObject &response)
 {
-    if (response.contains(QStringLiteral("bodyBase64")))
-        return QByteArray::fromBase64(response.value(QStringLiteral("bodyBase64")).toString().toLatin1());
-    if (response.contains(QStringLiteral("bodyFile"))) {
-        QFile file(response.value(QStringLiteral("bodyFile")).toString());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    return response.value(QStringLiteral("body")).toString().toUtf8();
+    return payload(response, QStringLiteral("bodyBase64"), QStringLiteral("bodyFile"), QStringLiteral("body"));
 }
 
 QByteArray HttpConnection::chunkData(const QJsonObject &chunk)
 {
-    if (chunk.contains(QStringLiteral("base64")))
-        return QByteArray::fromBase64(chunk.value(QStringLiteral("base64")).toString().toLatin1());
-    if (chunk.contains(QStringLiteral("file"))) {
-        QFile file(chunk.value(QStringLiteral("file")).toString());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    return chunk.value(QStringLiteral("data")).toString().toUtf8();
+    return payload(chunk, QStringLiteral("base64"), QStringLiteral("file"), QStringLiteral("data"));
 }
 
 void HttpConnection::writeHead(const QJsonObject &response, bool streamed, qsizetype contentLength)
