@@ -120,8 +120,10 @@ QCoro::Task<ImportedDesign> DesignImporter::importWebImage(QUrl link)
     const bool codesign = hostMentionsCodesign(link);
     const QString source = link.toString(QUrl::FullyEncoded);
 
-    // A plain GET: no extra headers, the client's own time-out. Transport errors pass unchanged.
-    const HttpResponse response = co_await HttpExchange::get(&m_network, QNetworkRequest(link));
+    // A plain GET: no extra headers, the client's usual time-out. Transport errors pass unchanged.
+    QNetworkRequest request(link);
+    request.setTransferTimeout(int(m_timings.pageTimeout.count()));
+    const HttpResponse response = co_await HttpExchange::get(&m_network, request);
     if (!response.isHttp())
         throw DesignImportError::invalidResponse(kNoHttpResponseText);
     if (!response.isSuccess())

@@ -34,6 +34,7 @@ inline DesignImportTimings fastTimings()
     DesignImportTimings timings;
     timings.downloadTimeout = std::chrono::milliseconds(1500);
     timings.downloadRetryDelay = std::chrono::milliseconds(400);
+    timings.pageTimeout = std::chrono::milliseconds(1500);
     timings.figmaRequestTimeout = std::chrono::milliseconds(1500);
     timings.figmaTransportRetryUnit = std::chrono::milliseconds(150);
     return timings;

@@ -279,6 +279,15 @@ void WebImportTest::transportErrorsOfTheFirstFetchPassUnchanged()
     QVERIFY2(error, qPrintable(outcome.error.value_or("no error")));
     QCOMPARE(error->kind(), TransportError::Kind::cannotConnect);
     QCOMPARE(QString::fromUtf8(error->what()), QStringLiteral("未能连接到服务器。"));
+    // A page that never answers ends with a time-out, unwrapped and not retried.
+    FakeHttpServer server(FakeHttpServer::scenario({FakeHttpServer::route("GET", "/stuck", {delayed(png(1, 1), 30000)})}));
+    QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
+    const std::optional<TransportError> timedOut =
+        transportErrorOf(awaitTask(importer.importURL(server.url("/stuck").toString(), QString())));
+    QVERIFY(timedOut);
+    QCOMPARE(timedOut->kind(), TransportError::Kind::timedOut);
+    QCOMPARE(QString::fromUtf8(timedOut->what()), QStringLiteral("请求超时。"));
+    QCOMPARE(server.requests().size(), 1);
     // A link without a host ends with the fetch's own error too.
     const TaskOutcome<ImportedDesign> relative = awaitTask(importer.importURL(QStringLiteral("just-text"), QString()));
     QVERIFY(transportErrorOf(relative));
