@@ -187,7 +187,7 @@ private slots:
     {
         FakeIosTools tools;
         tools.setAppiumPath(FakeIosTools::fakePath(QStringLiteral("appium")));
-        // Mentioned only as a value, not as a quoted key: still the quoted name.
+        // Only the quoted name is looked for, wherever it stands in the listing.
         tools.setDriverListing(QStringLiteral(R"({"uiautomator2":{"installed":true},"note":"xcuitest"})"));
         DeviceManager manager;
         manager.setSystemVersion(QVersionNumber(15, 6, 0));
