@@ -1,0 +1,17 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+
+namespace vantrel::bench {
+
+// CPU time of all the process's threads per iteration since `start` (std::clock() taken before the
+// loop): unlike wall-clock time it does not depend on how busy the other cores are, and unlike
+// Google Benchmark's CPU time it counts work done on Qt's thread pool.
+inline double processCpuMilliseconds(std::clock_t start, const benchmark::State &state)
+{
+    return double(std::clock() - start) * 1000 / CLOCKS_PER_SEC / double(state.iterations());
+}
+
+} // namespace vantrel::bench
