@@ -3,6 +3,7 @@
 //   build-bench/bench/bench_compare --benchmark_repetitions=15 --benchmark_report_aggregates_only=true
 //   build-bench/bench/bench_compare --write-inputs DIR   (the PNG pairs for bench/peers.sh)
 #include "BenchInputs.h"
+#include "BenchSupport.h"
 
 #include "engine/ComparisonEngine.h"
 #include "reports/ComparisonHistoryStore.h"
@@ -29,6 +30,7 @@ void compareAt(benchmark::State &state)
     const ImportedDesign design = bench::designAt(size.designWidth, size.designHeight, elements);
     const ComparisonEngine engine;
     CompareTimings total;
+    const std::clock_t start = std::clock();
     for (auto _ : state) {
         CompareTimings t;
         benchmark::DoNotOptimize(engine.compare(device, design, ComparisonSettings(), &t));
@@ -39,6 +41,7 @@ void compareAt(benchmark::State &state)
         total.elementDiff += t.elementDiff;
         total.images += t.images;
     }
+    state.counters["process_cpu_ms"] = bench::processCpuMilliseconds(start, state);
     const double n = double(state.iterations());
     state.counters["resize_ms"] = total.resize / n;
     state.counters["rasterise_ms"] = total.rasterise / n;
@@ -61,8 +64,10 @@ void historySave(benchmark::State &state)
         ComparisonSettings());
     QTemporaryDir dir;
     const ComparisonHistoryStore store(dir.path());
+    const std::clock_t start = std::clock();
     for (auto _ : state)
         benchmark::DoNotOptimize(store.save(result, QStringLiteral("design"), QStringLiteral("device")));
+    state.counters["process_cpu_ms"] = bench::processCpuMilliseconds(start, state);
 }
 BENCHMARK(historySave)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -2,6 +2,7 @@
 // and the sizes of the files written.
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench
 //   build-bench/bench/bench_reports --benchmark_repetitions=9
+#include "BenchSupport.h"
 #include "app/LocalInputs.h"
 #include "engine/ComparisonEngine.h"
 #include "reports/ReportExporter.h"
@@ -45,10 +46,6 @@ qint64 folderBytes(const QString &path)
 
 // CPU time of the whole process (all threads) per iteration since `start`: the cost of an export
 // independent of how busy the machine's other cores are.
-double processCpuMilliseconds(std::clock_t start, const benchmark::State &state)
-{
-    return double(std::clock() - start) * 1000 / CLOCKS_PER_SEC / double(state.iterations());
-}
 
 // Runs one export per iteration into a fresh folder; `sizes` then records the files' sizes.
 void measure(benchmark::State &state, const QString &fileName,
@@ -61,7 +58,7 @@ void measure(benchmark::State &state, const QString &fileName,
     const std::clock_t start = std::clock();
     for (auto _ : state)
         write(result, path);
-    state.counters["process_cpu_ms"] = processCpuMilliseconds(start, state);
+    state.counters["process_cpu_ms"] = bench::processCpuMilliseconds(start, state);
     sizes(state, path);
     state.SetLabel(QStringLiteral("%1 issues").arg(result.issues.size()).toStdString());
 }

@@ -2,9 +2,12 @@
 
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <functional>
 
 namespace vantrel {
 
@@ -25,6 +28,33 @@ private:
     CompareTimings *m_timings;
     QElapsedTimer m_timer;
 };
+
+// One input brought to the comparison size: the resized image and its pixels, or the error that
+// stopped it (exceptions do not cross the thread pool by themselves).
+struct PreparedImage {
+    QImage buffer;
+    PixelImage pixels;
+    std::exception_ptr error;
+    double resizeMs = 0;
+    double rasteriseMs = 0;
+};
+
+PreparedImage prepare(const std::function<QImage()> &source, const SizeValue &size)
+{
+    PreparedImage out;
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        out.buffer = ComparisonEngine::resize(source(), size);
+        out.resizeMs = double(timer.nsecsElapsed()) / 1e6;
+        timer.restart();
+        out.pixels = ComparisonEngine::pixels(out.buffer, size);
+        out.rasteriseMs = double(timer.nsecsElapsed()) / 1e6;
+    } catch (...) {
+        out.error = std::current_exception();
+    }
+    return out;
+}
 
 } // namespace
 
@@ -56,16 +86,27 @@ QString ComparisonEngine::status(double score, const QList<ComparisonIssue> &iss
 ComparisonResult ComparisonEngine::compare(const CapturedDeviceState &device, const ImportedDesign &design,
                                            const ComparisonSettings &settings, CompareTimings *timings) const
 {
-    StageClock clock(timings);
     const SizeValue size = comparisonSize(pixelSizeValue(device.image));
 
-    const QImage deviceBuffer = resize(device.image, size);
-    const QImage designBuffer = resize(crop(design.image, settings), size);
-    clock.lap(&CompareTimings::resize);
-
-    const PixelImage devicePixels = pixels(deviceBuffer, size);
-    const PixelImage designPixels = pixels(designBuffer, size);
-    clock.lap(&CompareTimings::rasterise);
+    // The design is cropped, resized and rasterised on the thread pool while the device image is
+    // resized and rasterised here: the two are independent, and they are the costliest stages.
+    QFuture<PreparedImage> designJob = QtConcurrent::run(
+        [&design, &settings, size] { return prepare([&] { return crop(design.image, settings); }, size); });
+    const PreparedImage deviceSide = prepare([&] { return device.image; }, size);
+    const PreparedImage designSide = designJob.result();
+    for (const PreparedImage *side : {&deviceSide, &designSide}) {
+        if (side->error)
+            std::rethrow_exception(side->error);
+        if (timings) {
+            timings->resize += side->resizeMs;
+            timings->rasterise += side->rasteriseMs;
+        }
+    }
+    const QImage &deviceBuffer = deviceSide.buffer;
+    const QImage &designBuffer = designSide.buffer;
+    const PixelImage &devicePixels = deviceSide.pixels;
+    const PixelImage &designPixels = designSide.pixels;
+    StageClock clock(timings);
 
     const QPointF automatic = estimateTranslation(devicePixels, designPixels);
     const QPointF offset = alignmentOffset(automatic, size, design.canvasSize, settings);

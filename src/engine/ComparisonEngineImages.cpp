@@ -34,23 +34,32 @@ PixelImage ComparisonEngine::pixels(const QImage &source, const SizeValue &size)
     if (source.isNull())
         throw pixelReadError();
 
-    QImage scaled = source.size() == QSize(w, h)
-                        ? source
-                        : source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage converted = scaled.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-    if (converted.isNull() || converted.size() != QSize(w, h))
+    const QImage scaled = source.size() == QSize(w, h)
+                              ? source
+                              : source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Qt's 32-bit formats hold a pixel as one word 0xAARRGGBB (RGB32 with alpha 0xFF), which this
+    // loop lays out as the bytes R, G, B, A. Any other format is brought to that one first.
+    const QImage words = scaled.format() == QImage::Format_ARGB32_Premultiplied || scaled.format() == QImage::Format_RGB32
+                             ? scaled
+                             : scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (words.isNull() || words.size() != QSize(w, h))
         throw pixelReadError();
 
     PixelImage out;
     out.width = w;
     out.height = h;
-    const qsizetype rowBytes = qsizetype(w) * 4;
-    out.bytes = QByteArray(rowBytes * h, Qt::Uninitialized);
-    if (converted.bytesPerLine() == rowBytes) {
-        std::memcpy(out.bytes.data(), converted.constBits(), std::size_t(rowBytes) * h);
-    } else {
-        for (int y = 0; y < h; ++y)
-            std::memcpy(out.bytes.data() + rowBytes * y, converted.constScanLine(y), std::size_t(rowBytes));
+    out.bytes = QByteArray(qsizetype(w) * h * 4, Qt::Uninitialized);
+    const std::uint32_t opaque = words.format() == QImage::Format_RGB32 ? 0xFF000000u : 0u;
+    std::uint8_t *to = out.data();
+    for (int y = 0; y < h; ++y) {
+        const auto *from = reinterpret_cast<const std::uint32_t *>(words.constScanLine(y));
+        for (int x = 0; x < w; ++x, to += 4) {
+            const std::uint32_t p = from[x] | opaque;
+            to[0] = std::uint8_t(p >> 16);
+            to[1] = std::uint8_t(p >> 8);
+            to[2] = std::uint8_t(p);
+            to[3] = std::uint8_t(p >> 24);
+        }
     }
     return out;
 }
