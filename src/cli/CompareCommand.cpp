@@ -19,7 +19,7 @@ namespace vantrel::cli {
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "compare --device IMAGE --design IMAGE [--elements TREE.xml] [--settings settings.json] [--json FILE|-] [--html FILE] [--pdf FILE]"
+    "compare --device IMAGE --design IMAGE|design.json|URL [--elements TREE.xml] [--settings settings.json] [--json FILE|-] [--html FILE] [--pdf FILE]"
     " [--save-history]");
 
 QJsonObject resultJson(const ComparisonResult &result)
