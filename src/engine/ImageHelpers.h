@@ -12,8 +12,7 @@ namespace vantrel {
 // Pixel size of an image (never its device-independent size).
 SizeValue pixelSizeValue(const QImage &image);
 
-// PNG bytes of the image; none when the image is null or encoding fails. `quality` follows
-// QImageWriter (0 = smallest file, 100 = fastest); -1 keeps the encoder's default.
-std::optional<QByteArray> pngData(const QImage &image, int quality = -1);
+// PNG bytes of the image (PngEncoder); none when the image is null or encoding fails.
+std::optional<QByteArray> pngData(const QImage &image);
 
 } // namespace vantrel

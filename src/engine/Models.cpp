@@ -1,7 +1,7 @@
 #include "engine/Models.h"
 
-#include <QBuffer>
-#include <QImageWriter>
+#include "engine/PngEncoder.h"
+
 
 #include <array>
 
@@ -88,18 +88,9 @@ SizeValue pixelSizeValue(const QImage &image)
     return SizeValue{double(image.width()), double(image.height())};
 }
 
-std::optional<QByteArray> pngData(const QImage &image, int quality)
+std::optional<QByteArray> pngData(const QImage &image)
 {
-    if (image.isNull())
-        return std::nullopt;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(quality);
-    if (!writer.write(image))
-        return std::nullopt;
-    return bytes;
+    return PngEncoder::encode(image);
 }
 
 } // namespace vantrel

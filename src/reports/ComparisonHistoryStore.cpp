@@ -53,7 +53,7 @@ QString ComparisonHistoryStore::directoryName(const QDateTime &createdAt, const 
 
 void ComparisonHistoryStore::write(const QImage &image, const QString &path)
 {
-    const std::optional<QByteArray> png = pngData(image, ReportImages::kPngQuality);
+    const std::optional<QByteArray> png = pngData(image);
     if (!png)
         throw imageEncodingError();
     FileWriter::writeAtomically(path, *png);

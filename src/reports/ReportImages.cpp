@@ -25,7 +25,7 @@ ReportImages::ReportImages(const ComparisonResult &result, const Order &order)
 {
     // Encoding dominates the cost, so the images are encoded side by side.
     m_assets = QtConcurrent::blockingMapped(QList<Source>(order.begin(), order.end()), [&result](const Source &image) {
-        return Asset{QString::fromUtf16(image.fileName), pngData(result.*(image.field), kPngQuality)};
+        return Asset{QString::fromUtf16(image.fileName), pngData(result.*(image.field))};
     });
 }
 

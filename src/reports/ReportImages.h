@@ -16,9 +16,6 @@ namespace vantrel {
 // folder and the page's embedded pictures) and for a history entry.
 class ReportImages {
 public:
-    // PNG writer quality (QImageWriter: higher is faster and larger; 80 is zlib level 1).
-    static constexpr int kPngQuality = 80;
-
     // One image of a result and the file name it is stored under.
     struct Source {
         const char16_t *fileName;
