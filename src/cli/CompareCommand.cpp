@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <exception>
+#include <utility>
 
 #include <functional>
 
@@ -95,7 +99,29 @@ int run(const QStringList &arguments)
     const ComparisonSettings settings = parser.isSet(QStringLiteral("settings"))
                                             ? loadSettingsFile(requiredValue(parser, QStringLiteral("settings")))
                                             : ComparisonSettings();
-    CapturedDeviceState device = loadDeviceArgument(requiredValue(parser, QStringLiteral("device")));
+    // The screenshot decodes on the thread pool while the design is read or imported here. A
+    // screenshot that fails is reported first, as when the two are read one after the other.
+    const QString devicePath = requiredValue(parser, QStringLiteral("device"));
+    const QString designArgument = requiredValue(parser, QStringLiteral("design"));
+    QFuture<std::pair<CapturedDeviceState, std::exception_ptr>> deviceJob = QtConcurrent::run([devicePath] {
+        try {
+            return std::pair(loadDeviceArgument(devicePath), std::exception_ptr());
+        } catch (...) {
+            return std::pair(CapturedDeviceState(), std::current_exception());
+        }
+    });
+    ImportedDesign design;
+    std::exception_ptr designError;
+    try {
+        design = loadDesignArgument(designArgument);
+    } catch (...) {
+        designError = std::current_exception();
+    }
+    auto [device, deviceError] = deviceJob.result();
+    for (const std::exception_ptr &error : {deviceError, designError}) {
+        if (error)
+            std::rethrow_exception(error);
+    }
     if (parser.isSet(QStringLiteral("elements"))) {
         const ElementTreeFile tree = readElementTree(requiredValue(parser, QStringLiteral("elements")));
         device.elements = tree.elements;
@@ -105,7 +131,6 @@ int run(const QStringList &arguments)
                       .arg(device.screenSize.width)
                       .arg(device.screenSize.height));
     }
-    const ImportedDesign design = loadDesignArgument(requiredValue(parser, QStringLiteral("design")));
 
     const ComparisonResult result = ComparisonEngine().compare(device, design, settings);
 
