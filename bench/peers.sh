@@ -46,8 +46,11 @@ for w in (720, 1179, 1440):
     rows = json.load(open(f"{work}/peers-{w}.json"))["results"]
     by = {r["command"]: r for r in rows}
     v = by["vantrel (same-size pair)"]["median"]
-    print(f"{w}: " + ", ".join(f"{name} median {r['median']*1000:.0f} ms (min {r['min']*1000:.0f}, max {r['max']*1000:.0f})" for name, r in by.items()))
-    print(f"{w}: vantrel/odiff = {v / by['odiff']['median']:.2f}, vantrel/pixelmatch = {v / by['pixelmatch']['median']:.2f}")
+    cpu = lambda r: (r["user"] + r["system"]) * 1000
+    print(f"{w}: " + ", ".join(f"{name} median {r['median']*1000:.0f} ms (min {r['min']*1000:.0f}, max {r['max']*1000:.0f}), CPU {cpu(r):.0f} ms" for name, r in by.items()))
+    same = by["vantrel (same-size pair)"]
+    print(f"{w}: wall vantrel/odiff = {v / by['odiff']['median']:.2f}, vantrel/pixelmatch = {v / by['pixelmatch']['median']:.2f}; "
+          f"CPU vantrel/odiff = {cpu(same) / cpu(by['odiff']):.2f}, vantrel/pixelmatch = {cpu(same) / cpu(by['pixelmatch']):.2f}")
 PY
 
 echo "== peak memory, vantrel-cli compare at 1440 x 3120 =="
