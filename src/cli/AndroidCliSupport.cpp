@@ -4,6 +4,10 @@
 #include "cli/CliSupport.h"
 #include "cli/CliTaskRunner.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 namespace vantrel::cli {
 
 void listAndroidDevices(AndroidDeviceManager &manager)
@@ -12,6 +16,19 @@ void listAndroidDevices(AndroidDeviceManager &manager)
     runToCompletion(manager.listDevices());
     if (!manager.adbPath())
         throw CliError(manager.connectionState().message);
+}
+
+void finishAndroidSession(AndroidDeviceManager &manager)
+{
+    constexpr int kFinishLimitMs = 30'000;
+    manager.disconnect();
+    QElapsedTimer waited;
+    waited.start();
+    while (manager.hasBackgroundWork() && waited.elapsed() < kFinishLimitMs) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 QJsonObject androidDeviceJson(const AndroidDevice &device)

@@ -10,6 +10,10 @@ namespace vantrel::cli {
 // cannot be found; an empty list is not an error.
 void listAndroidDevices(AndroidDeviceManager &manager);
 
+// Disconnects, then lets the work still under way end (a screenshot already running, the Appium
+// session being closed), for at most kFinishLimit, so nothing is cut off when the program exits.
+void finishAndroidSession(AndroidDeviceManager &manager);
+
 // An Android phone's record as JSON: id, name, model and state (adb's word).
 QJsonObject androidDeviceJson(const AndroidDevice &device);
 

@@ -48,21 +48,24 @@ int androidCapture(const CaptureTargets &targets)
     }
     if (manager.selectedDeviceID())
         printLine(QStringLiteral("正在连接 Android 设备 %1…").arg(*manager.selectedDeviceID()));
-    if (!runToCompletion(manager.connectAndWait()))
-        throw CliError(manager.connectionState().message);
+    if (!runToCompletion(manager.connectAndWait())) {
+        const QString failure = manager.connectionState().message;
+        finishAndroidSession(manager); // an Appium server started while connecting is stopped
+        throw CliError(failure);
+    }
 
     printLine(QStringLiteral("正在截图并读取元素树…"));
     CapturedDeviceState captured;
     try {
         captured = runToCompletion(manager.captureForComparison());
     } catch (...) {
-        manager.disconnect();
+        finishAndroidSession(manager);
         throw;
     }
     const QString treeSource = manager.elementTreeSource();
     if (manager.lastCaptureWarning())
         printLine(*manager.lastCaptureWarning());
-    manager.disconnect();
+    finishAndroidSession(manager);
 
     const std::optional<QByteArray> png = pngData(captured.image);
     if (!png)

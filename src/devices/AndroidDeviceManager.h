@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/AppiumClient.h"
+#include "devices/LoopPause.h"
 #include "engine/CapturedDeviceState.h"
 #include "engine/DeviceConnectionState.h"
 #include "engine/DeviceElement.h"
@@ -134,6 +135,9 @@ public:
     // --- Internal state, readable for diagnostics and tests -----------------------------------
     const std::optional<QString> &adbPath() const { return m_adbPath; }
     bool isFrameLoopRunning() const { return m_frameLoop.has_value(); }
+    // Loops, tree reads or a session ending still under way (also after they were cancelled: a
+    // command already running is let finish). The command line waits for this before it exits.
+    bool hasBackgroundWork() const { return m_backgroundWork > 0; }
     bool isHierarchyLoopRunning() const { return m_hierarchyLoop.has_value(); }
     bool prefersAppiumHierarchy() const { return m_preferAppiumHierarchy; }
     const std::optional<QString> &appiumSessionID() const { return m_appiumSessionID; }
@@ -165,6 +169,22 @@ private:
     void setLiveImage(const std::optional<QImage> &image);
     void setElements(const QList<DeviceElement> &elements, const QString &source = {});
     void setLastCaptureWarning(const std::optional<QString> &warning);
+
+    // Counts one piece of background work for as long as it lives (if the manager does).
+    class BackgroundWork {
+    public:
+        explicit BackgroundWork(AndroidDeviceManager *manager) : m_manager(manager) { ++manager->m_backgroundWork; }
+        ~BackgroundWork()
+        {
+            if (m_manager)
+                --m_manager->m_backgroundWork;
+        }
+        BackgroundWork(const BackgroundWork &) = delete;
+        BackgroundWork &operator=(const BackgroundWork &) = delete;
+
+    private:
+        QPointer<AndroidDeviceManager> m_manager;
+    };
 
     QCoro::Task<void> connectTask(AndroidDevice device, quint64 connection);
     void failConnection(const QString &description);
@@ -201,6 +221,10 @@ private:
     bool m_didPrepareAppiumServer = false;
     bool m_hierarchyRefreshInProgress = false;
     std::optional<QDateTime> m_hierarchyCooldownUntil;
+
+    int m_backgroundWork = 0;
+    LoopPause m_framePause;
+    LoopPause m_hierarchyPause;
 
     AppiumClient m_appium{AppiumClient::kAndroidServerPort};
     Timing m_timing;

@@ -6,8 +6,6 @@
 #include "devices/ProcessRunner.h"
 #include "engine/ImageFileReader.h"
 
-#include <qcoro/qcorotimer.h>
-
 namespace vantrel {
 
 QCoro::Task<QImage> AndroidDeviceManager::captureScreenshot()
@@ -38,11 +36,13 @@ void AndroidDeviceManager::startFrameLoop()
 {
     const quint64 generation = m_nextGeneration++;
     m_frameLoop = generation;
+    m_framePause.cancel(); // a replaced loop waiting in its pause ends now
     frameLoop(QPointer<AndroidDeviceManager>(this), generation);
 }
 
 QCoro::Task<void> AndroidDeviceManager::frameLoop(QPointer<AndroidDeviceManager> self, quint64 generation)
 {
+    const BackgroundWork work(self);
     const auto running = [&] { return self && self->m_frameLoop == generation; };
     while (running()) {
         try {
@@ -55,7 +55,7 @@ QCoro::Task<void> AndroidDeviceManager::frameLoop(QPointer<AndroidDeviceManager>
                 co_return;
             self->appendLog(QStringLiteral("截图刷新失败：") + AndroidError::describe(error) + u'\n');
         }
-        co_await QCoro::sleepFor(self->m_timing.framePause);
+        co_await self->m_framePause.wait(self->m_timing.framePause);
     }
 }
 
@@ -63,6 +63,8 @@ void AndroidDeviceManager::stopLoops()
 {
     m_frameLoop.reset();
     m_hierarchyLoop.reset();
+    m_framePause.cancel();
+    m_hierarchyPause.cancel();
 }
 
 void AndroidDeviceManager::restartLoops(bool frame, bool hierarchy)
@@ -189,8 +191,9 @@ void AndroidDeviceManager::disconnect()
 
 QCoro::Task<void> AndroidDeviceManager::endSessionThenStop(QString sessionID, QPointer<QProcess> server)
 {
-    // Best effort; the outcome is ignored. The client is a member: stop if this object is gone.
+    // Best effort; the outcome is ignored.
     QPointer<AndroidDeviceManager> self(this);
+    const BackgroundWork work(this);
     co_await m_appium.deleteSession(sessionID, kAppiumDeleteLimit);
     if (self)
         terminateServerProcess(server);

@@ -28,11 +28,12 @@ void AndroidDeviceManager::runDiagnostics()
 QCoro::Task<EnvironmentCheck> AndroidDeviceManager::adbCheck()
 {
     const QString name = QStringLiteral("ADB");
+    const double limit = m_timing.adbCommandLimit; // read before waiting: this object may go away
     const std::optional<QString> adb = co_await resolveADBPath();
     if (!adb)
         co_return check(name, QStringLiteral("未找到 Android SDK Platform Tools"), EnvironmentCheck::Level::failure);
     const QStringList arguments{QStringLiteral("version")};
-    const CommandOutput version = co_await ProcessRunner::run(*adb, arguments, m_timing.adbCommandLimit);
+    const CommandOutput version = co_await ProcessRunner::run(*adb, arguments, limit);
     static const QRegularExpression lineBreaks(QStringLiteral("\\r\\n|[\\n\\r\\x{0B}\\x{0C}\\x{85}\\x{2028}\\x{2029}]"));
     const QStringList lines = version.standardOutput.split(lineBreaks);
     co_return check(name, lines.mid(0, 2).join(QStringLiteral(" · ")),

@@ -8,8 +8,6 @@
 #include "devices/ProcessRunner.h"
 #include "devices/StrictUtf8.h"
 
-#include <qcoro/qcorotimer.h>
-
 namespace vantrel {
 
 bool AndroidDeviceManager::isTimeout(const std::exception &error)
@@ -100,14 +98,16 @@ void AndroidDeviceManager::startHierarchyLoop()
 {
     const quint64 generation = m_nextGeneration++;
     m_hierarchyLoop = generation;
+    m_hierarchyPause.cancel(); // a replaced loop waiting in its pause ends now
     hierarchyLoop(QPointer<AndroidDeviceManager>(this), generation);
 }
 
 QCoro::Task<void> AndroidDeviceManager::hierarchyLoop(QPointer<AndroidDeviceManager> self, quint64 generation)
 {
+    const BackgroundWork work(self);
     const auto running = [&] { return self && self->m_hierarchyLoop == generation; };
     while (running()) {
-        co_await QCoro::sleepFor(self->m_timing.hierarchyInterval);
+        co_await self->m_hierarchyPause.wait(self->m_timing.hierarchyInterval);
         if (!running())
             co_return;
         try {

@@ -3,7 +3,10 @@
 #include "devices/HttpTransportError.h"
 #include "engine/JsonDecodeError.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+#include <QPointer>
+#include <QThread>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -34,7 +37,19 @@ QString transportDescription(const QNetworkReply &reply, const QUrl &address)
 AppiumClient::AppiumClient(int port, QObject *parent)
     : QObject(parent), m_port(port)
 {
-    m_network.setProxy(QNetworkProxy::NoProxy);
+}
+
+QNetworkAccessManager &AppiumClient::network()
+{
+    // One per thread, owned by the application object when there is one (else kept to the end).
+    thread_local QPointer<QNetworkAccessManager> shared;
+    if (!shared) {
+        QCoreApplication *application = QCoreApplication::instance();
+        shared = new QNetworkAccessManager(application && application->thread() == QThread::currentThread() ? application
+                                                                                                           : nullptr);
+        shared->setProxy(QNetworkProxy::NoProxy);
+    }
+    return *shared;
 }
 
 QUrl AppiumClient::url(const QString &path) const
@@ -54,9 +69,9 @@ QCoro::Task<AppiumReply> AppiumClient::send(QByteArray method, QString path, std
     QNetworkReply *reply = nullptr;
     if (body) {
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        reply = m_network.sendCustomRequest(request, method, QJsonDocument(*body).toJson(QJsonDocument::Compact));
+        reply = network().sendCustomRequest(request, method, QJsonDocument(*body).toJson(QJsonDocument::Compact));
     } else {
-        reply = m_network.sendCustomRequest(request, method);
+        reply = network().sendCustomRequest(request, method);
     }
 
     // The request's own limit: an abort from this timer is a time-out, not a cancellation.

@@ -25,8 +25,9 @@ namespace vantrel {
 // outside 200-299 means for them. Only transport failures (refused connection, the request's time
 // limit, a malformed address) throw, as HttpTransportError.
 //
-// The client must be used from the thread it lives in; a coroutine awaiting it must make sure the
-// client outlives the request (the managers own theirs).
+// The client must be used from the thread it lives in. Requests go through one network manager
+// shared by every client of the thread, so a request in flight when its client is destroyed still
+// ends normally (its awaiting coroutine resumes and should then notice that its owner is gone).
 class AppiumClient : public QObject {
     Q_OBJECT
 public:
@@ -73,8 +74,9 @@ public:
     static bool driverListMentions(const QString &listing, const QString &driverName);
 
 private:
+    static QNetworkAccessManager &network();
+
     int m_port;
-    QNetworkAccessManager m_network;
 };
 
 } // namespace vantrel

@@ -408,6 +408,31 @@ private slots:
         manager.disconnect();
     }
 
+    void managerDestroyedWhileARequestIsInFlight()
+    {
+        FakeAppium appium(FakeHttpServer::scenario(
+            {FakeAppium::statusRoute(),
+             FakeAppium::sessionRoute({{QStringLiteral("value"), QJsonObject{{QStringLiteral("sessionId"), kSession}}}}),
+             FakeAppium::sourceRoute(kSession, {{QStringLiteral("value"), kSource}}, 200, 1000),
+             FakeAppium::deleteRoute(kSession)}));
+        auto manager = std::make_unique<AndroidDeviceManager>();
+        manager->setAppiumPort(m_port);
+        QVERIFY(awaitTask(manager->listDevices()).succeeded());
+        bool ended = false;
+        auto read = [](AndroidDeviceManager *target, bool *done) -> QCoro::Task<void> {
+            try {
+                co_await target->refreshHierarchy();
+            } catch (...) {
+            }
+            *done = true;
+        };
+        read(manager.get(), &ended);
+        QVERIFY(waitFor([&] { return !appium.http().requests(QStringLiteral("/session/") + kSession).isEmpty(); }));
+        manager.reset(); // the page-source request is still waiting for its reply
+        QVERIFY(waitFor([&] { return ended; }, 10s));
+        QVERIFY(waitFor([&] { return !portAnswers(m_port); }));
+    }
+
 private:
     std::unique_ptr<TemporaryHome> m_home;
     std::unique_ptr<FakeAdb> m_adb;
