@@ -61,19 +61,14 @@ int iosDevices(bool json)
 
 int run(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.addOptions({platformOption(), {QStringLiteral("json"), QStringLiteral("以 JSON 数组输出")}});
-    parseArguments(parser, arguments, kUsage);
-    if (!parser.positionalArguments().isEmpty())
-        throw CliError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
-    const AppPlatform platform = requiredPlatform(parser);
-    switch (platform) {
+    const PlatformListingArguments options = parsePlatformListing(arguments, kUsage);
+    switch (options.platform) {
     case AppPlatform::android:
-        return androidDevices(parser.isSet(QStringLiteral("json")));
+        return androidDevices(options.json);
     case AppPlatform::ios:
-        return iosDevices(parser.isSet(QStringLiteral("json")));
+        return iosDevices(options.json);
     }
-    unsupportedPlatform(platform);
+    unsupportedPlatform(options.platform);
 }
 
 const CliCommandRegistration registration({QStringLiteral("devices"), kUsage, run});

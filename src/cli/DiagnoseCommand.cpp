@@ -83,19 +83,14 @@ int iosDiagnostics(bool json)
 
 int run(const QStringList &arguments)
 {
-    QCommandLineParser parser;
-    parser.addOptions({platformOption(), {QStringLiteral("json"), QStringLiteral("以 JSON 数组输出")}});
-    parseArguments(parser, arguments, kUsage);
-    if (!parser.positionalArguments().isEmpty())
-        throw CliError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
-    const AppPlatform platform = requiredPlatform(parser);
-    switch (platform) {
+    const PlatformListingArguments options = parsePlatformListing(arguments, kUsage);
+    switch (options.platform) {
     case AppPlatform::android:
-        return androidDiagnostics(parser.isSet(QStringLiteral("json")));
+        return androidDiagnostics(options.json);
     case AppPlatform::ios:
-        return iosDiagnostics(parser.isSet(QStringLiteral("json")));
+        return iosDiagnostics(options.json);
     }
-    unsupportedPlatform(platform);
+    unsupportedPlatform(options.platform);
 }
 
 const CliCommandRegistration registration({QStringLiteral("diagnose"), kUsage, run});
