@@ -4,6 +4,7 @@
 #include "cli/CliSupport.h"
 #include "devices/AndroidElementXMLParser.h"
 #include "devices/DeviceElementXMLParser.h"
+#include "devices/ElementTreeSize.h"
 #include "devices/StrictUtf8.h"
 
 namespace vantrel::cli {
@@ -17,12 +18,12 @@ ElementTreeFile readElementTree(const QString &path)
     ElementTreeFile tree;
     if (text->contains(QStringLiteral("<hierarchy"))) {
         tree.elements = AndroidElementXMLParser::parse(*text);
-        tree.screenSize = AndroidElementXMLParser::largestElementSize(tree.elements);
+        tree.screenSize = ElementTreeSize::largest(tree.elements);
         return tree;
     }
     if (text->contains(QStringLiteral("<AppiumAUT")) || text->contains(QStringLiteral("<XCUIElementType"))) {
         tree.elements = DeviceElementXMLParser::parse(*text);
-        tree.screenSize = AndroidElementXMLParser::largestElementSize(tree.elements);
+        tree.screenSize = ElementTreeSize::largest(tree.elements);
         return tree;
     }
     throw CliError(QStringLiteral("无法识别的元素树文件（应为 uiautomator dump 或 Appium 页面源码）：") + path);

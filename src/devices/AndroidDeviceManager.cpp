@@ -1,7 +1,6 @@
 #include "devices/AndroidDeviceManager.h"
 
-#include "devices/AndroidElementXMLParser.h"
-#include "devices/GraphemeText.h"
+#include "devices/ElementTreeSize.h"
 #include "devices/LoginShellLookup.h"
 #include "devices/ProcessRunner.h"
 #include "devices/ToolPaths.h"
@@ -25,7 +24,7 @@ bool isExecutableFile(const QString &path)
 } // namespace
 
 AndroidDeviceManager::AndroidDeviceManager(QObject *parent)
-    : QObject(parent)
+    : DeviceManagerBase(parent)
 {
 }
 
@@ -49,14 +48,6 @@ AndroidDeviceManager::~AndroidDeviceManager()
 
 // --- Observable fields ------------------------------------------------------------------------
 
-void AndroidDeviceManager::setSelectedDeviceID(const std::optional<QString> &serial)
-{
-    if (m_selectedDeviceID == serial)
-        return;
-    m_selectedDeviceID = serial;
-    emit selectedDeviceIDChanged();
-}
-
 void AndroidDeviceManager::setDevices(const QList<AndroidDevice> &devices)
 {
     if (m_devices == devices)
@@ -65,27 +56,9 @@ void AndroidDeviceManager::setDevices(const QList<AndroidDevice> &devices)
     emit devicesChanged();
 }
 
-void AndroidDeviceManager::setConnectionState(const DeviceConnectionState &state)
-{
-    if (m_connectionState == state)
-        return;
-    m_connectionState = state;
-    emit connectionStateChanged();
-}
-
-void AndroidDeviceManager::setLiveImage(const std::optional<QImage> &image)
-{
-    if (!image && !m_liveImage)
-        return;
-    m_liveImage = image;
-    emit liveImageChanged();
-}
-
 void AndroidDeviceManager::setElements(const QList<DeviceElement> &elements, const QString &source)
 {
-    m_elements = elements;
-    m_elementTreeSource = elements.isEmpty() ? QString() : source;
-    emit elementsChanged();
+    DeviceManagerBase::setElements(elements, elements.isEmpty() ? QString() : source);
 }
 
 void AndroidDeviceManager::setLastCaptureWarning(const std::optional<QString> &warning)
@@ -94,17 +67,6 @@ void AndroidDeviceManager::setLastCaptureWarning(const std::optional<QString> &w
         return;
     m_lastCaptureWarning = warning;
     emit lastCaptureWarningChanged();
-}
-
-void AndroidDeviceManager::appendLog(const QString &text)
-{
-    if (text.isEmpty())
-        return;
-    m_logText += text;
-    // A text of at most kLogLimit code units has at most kLogLimit user-perceived characters.
-    if (m_logText.size() > kLogLimit)
-        m_logText = GraphemeText::right(m_logText, kLogLimit);
-    emit logTextChanged();
 }
 
 QString AndroidDeviceManager::stateMessage(AndroidDevice::State state)
@@ -223,7 +185,7 @@ QCoro::Task<void> AndroidDeviceManager::listDevices()
 
 SizeValue AndroidDeviceManager::screenSize(const QList<DeviceElement> &elements, const QImage &image)
 {
-    if (auto largest = AndroidElementXMLParser::largestElementSize(elements))
+    if (auto largest = ElementTreeSize::largest(elements))
         return *largest;
     return pixelSizeValue(image);
 }

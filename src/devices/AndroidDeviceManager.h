@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/AppiumClient.h"
+#include "devices/DeviceManagerBase.h"
 #include "devices/LoopPause.h"
 #include "engine/CapturedDeviceState.h"
 #include "engine/DeviceConnectionState.h"
@@ -35,11 +36,11 @@ namespace vantrel {
 // awaited. Fire-and-forget operations (refreshDevices, runDiagnostics, connect) report only
 // through the fields; their awaitable forms are for callers that need to wait (the CLI, tests).
 //
-// The methods are spread over files by topic: AndroidDeviceManager.cpp (fields, log, adb and the
+// The methods are spread over files by topic: AndroidDeviceManager.cpp (its own fields, adb and the
 // device list), ...Capture.cpp (screenshots, live frames, connect, disconnect, comparison capture),
 // ...Hierarchy.cpp (element tree and its loop), ...Appium.cpp (the Appium fallback),
 // ...Diagnostics.cpp.
-class AndroidDeviceManager : public QObject {
+class AndroidDeviceManager : public DeviceManagerBase {
     Q_OBJECT
 public:
     static inline const QString kErrorDomain = QStringLiteral("Vantrel.Android");
@@ -55,7 +56,6 @@ public:
     static constexpr std::chrono::seconds kAppiumDeleteLimit{15};
     static constexpr int kAppiumStartChecks = 60;
     static constexpr int kUiautomatorSystemPort = 8231;
-    static constexpr qsizetype kLogLimit = 50'000; // user-perceived characters
     static inline const QString kDumpPath = QStringLiteral("/sdcard/vantrel-window.xml");
 
     // The pauses, waits and limits in use. Tests shorten them; the application keeps the defaults.
@@ -73,18 +73,11 @@ public:
     explicit AndroidDeviceManager(QObject *parent = nullptr);
     ~AndroidDeviceManager() override;
 
-    // --- Observable fields --------------------------------------------------------------------
+    // --- Observable fields (the common ones are in DeviceManagerBase) ------------------------
     const QList<AndroidDevice> &devices() const { return m_devices; }
-    const std::optional<QString> &selectedDeviceID() const { return m_selectedDeviceID; }
-    void setSelectedDeviceID(const std::optional<QString> &serial);
-    const DeviceConnectionState &connectionState() const { return m_connectionState; }
-    const std::optional<QImage> &liveImage() const { return m_liveImage; }
-    const QList<DeviceElement> &elements() const { return m_elements; }
     // The XML text `elements` was read from (a uiautomator dump or an Appium page source); empty
     // when `elements` is empty. Not observable: it changes together with `elements`.
-    const QString &elementTreeSource() const { return m_elementTreeSource; }
-    const QList<EnvironmentCheck> &diagnostics() const { return m_diagnostics; }
-    const QString &logText() const { return m_logText; }
+    const QString &elementTreeSource() const { return elementSource(); }
     const std::optional<QString> &lastCaptureWarning() const { return m_lastCaptureWarning; }
 
     // --- Operations ---------------------------------------------------------------------------
@@ -106,8 +99,6 @@ public:
     // --- Building blocks (used across the files of this class, and by tests) ------------------
     QCoro::Task<std::optional<QString>> resolveADBPath();
     static QList<AndroidDevice> parseADBDevices(const QString &output);
-    // Appends text (whole lines ending in "\n"); keeps the last kLogLimit user-perceived characters.
-    void appendLog(const QString &text);
     // The explanation shown for a phone that is not online.
     static QString stateMessage(AndroidDevice::State state);
 
@@ -154,19 +145,11 @@ public:
     void setTiming(const Timing &timing) { m_timing = timing; }
 
 signals:
-    void devicesChanged();
-    void selectedDeviceIDChanged();
-    void connectionStateChanged();
-    void liveImageChanged();
-    void elementsChanged();
-    void diagnosticsChanged();
-    void logTextChanged();
     void lastCaptureWarningChanged();
 
 private:
     void setDevices(const QList<AndroidDevice> &devices);
-    void setConnectionState(const DeviceConnectionState &state);
-    void setLiveImage(const std::optional<QImage> &image);
+    // The source text is kept only with a non-empty tree.
     void setElements(const QList<DeviceElement> &elements, const QString &source = {});
     void setLastCaptureWarning(const std::optional<QString> &warning);
 
@@ -200,13 +183,6 @@ private:
     QCoro::Task<EnvironmentCheck> appiumCheck();
 
     QList<AndroidDevice> m_devices;
-    std::optional<QString> m_selectedDeviceID;
-    DeviceConnectionState m_connectionState;
-    std::optional<QImage> m_liveImage;
-    QList<DeviceElement> m_elements;
-    QString m_elementTreeSource;
-    QList<EnvironmentCheck> m_diagnostics;
-    QString m_logText;
     std::optional<QString> m_lastCaptureWarning;
 
     std::optional<QString> m_adbPath;

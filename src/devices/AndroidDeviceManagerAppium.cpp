@@ -4,7 +4,7 @@
 
 #include "devices/AndroidElementXMLParser.h"
 #include "devices/AndroidError.h"
-#include "devices/BackgroundProcess.h"
+#include "devices/AppiumServerProcess.h"
 #include "devices/GraphemeText.h"
 #include "devices/LoginShellLookup.h"
 #include "devices/ProcessRunner.h"
@@ -25,13 +25,7 @@ namespace {
 
 constexpr qsizetype kMessageLimit = 500;
 const QString kSdkProblem = QStringLiteral("Neither ANDROID_HOME nor ANDROID_SDK_ROOT");
-constexpr std::chrono::milliseconds kServerStartWait{5000};
 constexpr std::chrono::milliseconds kServerTerminateGrace{3000};
-
-class AppiumStartError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 } // namespace
 
@@ -124,31 +118,14 @@ QCoro::Task<void> AndroidDeviceManager::stopStaleAppiumServer()
 
 void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
 {
-    if (auto problem = BackgroundProcess::launchProblem(appiumPath))
-        throw AppiumStartError(problem->toStdString());
-
-    auto *process = new QProcess(this);
-    process->setProgram(QFileInfo(appiumPath).absoluteFilePath());
-    process->setArguments(AppiumClient::androidServerArguments(m_appium.port()));
-    process->setProcessEnvironment(ToolProcessEnvironment::value());
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
+    // Runs in the tool environment with the Android SDK variables (the iPhone server inherits the
+    // application's own).
     QPointer<AndroidDeviceManager> self(this);
-    QObject::connect(process, &QProcess::readyReadStandardOutput, this, [self, process] {
-        const QByteArray chunk = process->readAllStandardOutput();
-        if (!self || chunk.isEmpty())
-            return;
-        if (auto text = decodeStrictUtf8(chunk); text && !text->isEmpty())
-            self->appendLog(*text);
-    });
-    process->start(QIODevice::ReadOnly);
-    if (!process->waitForStarted(int(kServerStartWait.count()))) {
-        const QString description = QStringLiteral("无法启动 Appium：") + process->errorString();
-        process->kill();
-        process->deleteLater();
-        throw AppiumStartError(description.toStdString());
-    }
-    m_appiumProcess = process;
+    m_appiumProcess = AppiumServerProcess::start(this, appiumPath, AppiumClient::androidServerArguments(m_appium.port()),
+                                                 ToolProcessEnvironment::value(), [self](const QString &text) {
+                                                     if (self)
+                                                         self->appendLog(text);
+                                                 });
     m_startedAppium = true;
 }
 
@@ -163,6 +140,7 @@ void AndroidDeviceManager::terminateServerProcess(QPointer<QProcess> process)
 {
     if (!process)
         return;
+    QObject::disconnect(process.data(), &QProcess::readyReadStandardOutput, nullptr, nullptr);
     process->disconnect(this);
     if (process->state() == QProcess::NotRunning) {
         process->deleteLater();

@@ -23,9 +23,6 @@ public:
     // (x = left, y = top, width = right - left, height = bottom - top), or none.
     static std::optional<RectValue> parseBounds(const QString &bounds);
 
-    // The size of the element with the largest area (the earlier one on a tie); none when empty.
-    static std::optional<SizeValue> largestElementSize(const QList<DeviceElement> &elements);
-
 private:
     AndroidElementXMLParser() = delete;
 };

@@ -1,6 +1,5 @@
 #include "devices/DeviceManager.h"
 
-#include "devices/GraphemeText.h"
 #include "devices/ProcessRunner.h"
 #include "devices/ToolPaths.h"
 
@@ -10,7 +9,7 @@
 namespace vantrel {
 
 DeviceManager::DeviceManager(QObject *parent)
-    : QObject(parent)
+    : DeviceManagerBase(parent)
 {
     attachStreamCallbacks();
     m_pollingPause.setSingleShot(true);
@@ -32,54 +31,12 @@ DeviceManager::~DeviceManager()
 
 // --- Observable fields ------------------------------------------------------------------------
 
-void DeviceManager::setSelectedDeviceID(const std::optional<QString> &udid)
-{
-    if (m_selectedDeviceID == udid)
-        return;
-    m_selectedDeviceID = udid;
-    emit selectedDeviceIDChanged();
-}
-
 void DeviceManager::setDevices(const QList<IOSDevice> &devices)
 {
     if (m_devices == devices)
         return;
     m_devices = devices;
     emit devicesChanged();
-}
-
-void DeviceManager::setConnectionState(const DeviceConnectionState &state)
-{
-    if (m_connectionState == state)
-        return;
-    m_connectionState = state;
-    emit connectionStateChanged();
-}
-
-void DeviceManager::setLiveImage(const std::optional<QImage> &image)
-{
-    if (!image && !m_liveImage)
-        return;
-    m_liveImage = image;
-    emit liveImageChanged();
-}
-
-void DeviceManager::setElements(const QList<DeviceElement> &elements, const QString &pageSource)
-{
-    m_elements = elements;
-    m_pageSource = pageSource;
-    emit elementsChanged();
-}
-
-void DeviceManager::appendLog(const QString &text)
-{
-    if (text.isEmpty())
-        return;
-    m_logText += text;
-    // A text of at most kLogLimit code units has at most kLogLimit user-perceived characters.
-    if (m_logText.size() > kLogLimit)
-        m_logText = GraphemeText::right(m_logText, kLogLimit);
-    emit logTextChanged();
 }
 
 // --- Device list ------------------------------------------------------------------------------

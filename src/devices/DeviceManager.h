@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/AppiumClient.h"
+#include "devices/DeviceManagerBase.h"
 #include "devices/MJPEGStreamClient.h"
 #include "engine/CapturedDeviceState.h"
 #include "engine/DeviceConnectionState.h"
@@ -36,10 +37,10 @@ namespace vantrel {
 // report only through the fields; their awaitable forms are for callers that need to wait (the
 // command line, tests).
 //
-// The methods are spread over files by topic: DeviceManager.cpp (fields, log, device list),
+// The methods are spread over files by topic: DeviceManager.cpp (its own fields, device list),
 // ...Diagnostics.cpp, ...Session.cpp (Appium server, session, connect, disconnect),
 // ...Capture.cpp (screenshots, element tree, polling, live stream, comparison capture).
-class DeviceManager : public QObject {
+class DeviceManager : public DeviceManagerBase {
     Q_OBJECT
 public:
     static constexpr int kDefaultWdaPort = 8100;
@@ -55,7 +56,6 @@ public:
     static constexpr std::chrono::seconds kPollingSourceLimit{20};
     static constexpr std::chrono::seconds kDeleteLimit{15};
     static constexpr int kReadinessProbes = 60;
-    static constexpr qsizetype kLogLimit = 50'000;     // user-perceived characters
     static constexpr qsizetype kFriendlyLimit = 160;   // user-perceived characters
 
     // The pauses of the loops. Tests shorten them; the application keeps the defaults.
@@ -67,17 +67,10 @@ public:
     explicit DeviceManager(QObject *parent = nullptr);
     ~DeviceManager() override;
 
-    // --- Observable fields --------------------------------------------------------------------
+    // --- Observable fields (the common ones are in DeviceManagerBase) ------------------------
     const QList<IOSDevice> &devices() const { return m_devices; }
-    const std::optional<QString> &selectedDeviceID() const { return m_selectedDeviceID; }
-    void setSelectedDeviceID(const std::optional<QString> &udid);
-    const DeviceConnectionState &connectionState() const { return m_connectionState; }
-    const std::optional<QImage> &liveImage() const { return m_liveImage; }
-    const QList<DeviceElement> &elements() const { return m_elements; }
-    const QList<EnvironmentCheck> &diagnostics() const { return m_diagnostics; }
-    const QString &logText() const { return m_logText; }
     // The page source that `elements` was parsed from (not observed; for saving the tree).
-    const QString &pageSource() const { return m_pageSource; }
+    const QString &pageSource() const { return elementSource(); }
 
     // --- Operations ---------------------------------------------------------------------------
     // Lists the iPhones (returns at once; see listDevices).
@@ -95,8 +88,6 @@ public:
     QCoro::Task<CapturedDeviceState> captureForComparison();
     // Stops the stream and the polling, ends the session and the server this object started.
     void disconnect();
-    // Appends text unchanged; keeps the last kLogLimit user-perceived characters.
-    void appendLog(const QString &text);
 
     // --- Building blocks (used across the files of this class, and by tests) ------------------
     static QList<IOSDevice> parseXctraceDevices(const QString &listing);
@@ -144,20 +135,8 @@ public:
     const std::optional<QVersionNumber> &systemVersion() const { return m_systemVersion; }
     void setSystemVersion(const std::optional<QVersionNumber> &version) { m_systemVersion = version; }
 
-signals:
-    void devicesChanged();
-    void selectedDeviceIDChanged();
-    void connectionStateChanged();
-    void liveImageChanged();
-    void elementsChanged();
-    void diagnosticsChanged();
-    void logTextChanged();
-
 private:
     void setDevices(const QList<IOSDevice> &devices);
-    void setConnectionState(const DeviceConnectionState &state);
-    void setLiveImage(const std::optional<QImage> &image);
-    void setElements(const QList<DeviceElement> &elements, const QString &pageSource = {});
 
     QCoro::Task<void> connectTask(IOSDevice device, QString teamID, QString wdaBundleID, quint64 connection);
     static QCoro::Task<void> pollOnce(QPointer<DeviceManager> self, quint64 generation);
@@ -170,13 +149,6 @@ private:
     QCoro::Task<EnvironmentCheck> xcodeCheck();
 
     QList<IOSDevice> m_devices;
-    std::optional<QString> m_selectedDeviceID;
-    DeviceConnectionState m_connectionState;
-    std::optional<QImage> m_liveImage;
-    QList<DeviceElement> m_elements;
-    QList<EnvironmentCheck> m_diagnostics;
-    QString m_logText;
-    QString m_pageSource;
 
     int m_wdaPort = kDefaultWdaPort;
     int m_mjpegPort = kDefaultMjpegPort;

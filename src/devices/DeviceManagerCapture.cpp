@@ -1,8 +1,8 @@
 #include "devices/DeviceManager.h"
 
-#include "devices/AndroidElementXMLParser.h"
 #include "devices/DeviceElementXMLParser.h"
 #include "devices/DeviceManagerError.h"
+#include "devices/ElementTreeSize.h"
 #include "engine/ImageFileReader.h"
 #include "engine/ImageHelpers.h"
 
@@ -79,7 +79,7 @@ QCoro::Task<CapturedDeviceState> DeviceManager::refreshHighQualityState(bool upd
     CapturedDeviceState state;
     state.image = image;
     state.elements = elements;
-    state.screenSize = AndroidElementXMLParser::largestElementSize(elements).value_or(pixelSizeValue(image));
+    state.screenSize = ElementTreeSize::largest(elements).value_or(pixelSizeValue(image));
     co_return state;
 }
 

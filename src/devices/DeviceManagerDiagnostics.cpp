@@ -7,19 +7,6 @@
 
 namespace vantrel {
 
-namespace {
-
-EnvironmentCheck line(const QString &name, const QString &detail, EnvironmentCheck::Level level)
-{
-    EnvironmentCheck check;
-    check.name = name;
-    check.detail = detail;
-    check.level = level;
-    return check;
-}
-
-} // namespace
-
 void DeviceManager::runDiagnostics()
 {
     diagnose();
@@ -39,12 +26,12 @@ QCoro::Task<EnvironmentCheck> DeviceManager::xcodeCheck()
     const QString name = QStringLiteral("Xcode");
     // The device list as published now, after the wait.
     if (self && hasIOS26Device() && !output.standardOutput.contains(QStringLiteral("Xcode 26"))) {
-        co_return line(name, output.standardOutput.trimmed() + QStringLiteral("：iOS 26 真机建议切换至 Xcode 26"),
-                       output.status != 0 ? EnvironmentCheck::Level::failure : EnvironmentCheck::Level::warning);
+        co_return diagnosticsLine(name, output.standardOutput.trimmed() + QStringLiteral("：iOS 26 真机建议切换至 Xcode 26"),
+                                  output.status != 0 ? EnvironmentCheck::Level::failure : EnvironmentCheck::Level::warning);
     }
     if (output.status != 0)
-        co_return line(name, output.standardError, EnvironmentCheck::Level::failure);
-    co_return line(name, output.standardOutput.trimmed(), EnvironmentCheck::Level::success);
+        co_return diagnosticsLine(name, output.standardError, EnvironmentCheck::Level::failure);
+    co_return diagnosticsLine(name, output.standardOutput.trimmed(), EnvironmentCheck::Level::success);
 }
 
 QCoro::Task<void> DeviceManager::diagnose()
@@ -59,10 +46,10 @@ QCoro::Task<void> DeviceManager::diagnose()
     if (!self)
         co_return;
     if (appium)
-        checks.append(line(QStringLiteral("Appium"), *appium, EnvironmentCheck::Level::success));
+        checks.append(diagnosticsLine(QStringLiteral("Appium"), *appium, EnvironmentCheck::Level::success));
     else
-        checks.append(line(QStringLiteral("Appium"), QStringLiteral("未找到 Appium，请先安装 Appium 3"),
-                           EnvironmentCheck::Level::failure));
+        checks.append(diagnosticsLine(QStringLiteral("Appium"), QStringLiteral("未找到 Appium，请先安装 Appium 3"),
+                                      EnvironmentCheck::Level::failure));
 
     if (appium) {
         const QStringList arguments = AppiumClient::driverListArguments();
@@ -70,10 +57,10 @@ QCoro::Task<void> DeviceManager::diagnose()
         if (!self)
             co_return;
         if (AppiumClient::driverListMentions(output.standardOutput, QStringLiteral("xcuitest")))
-            checks.append(line(QStringLiteral("XCUITest 驱动"), QStringLiteral("已安装"), EnvironmentCheck::Level::success));
+            checks.append(diagnosticsLine(QStringLiteral("XCUITest 驱动"), QStringLiteral("已安装"), EnvironmentCheck::Level::success));
         else
-            checks.append(line(QStringLiteral("XCUITest 驱动"), QStringLiteral("未安装，请运行 appium driver install xcuitest"),
-                               EnvironmentCheck::Level::failure));
+            checks.append(diagnosticsLine(QStringLiteral("XCUITest 驱动"), QStringLiteral("未安装，请运行 appium driver install xcuitest"),
+                                          EnvironmentCheck::Level::failure));
     }
 
     if (m_systemVersion) {
@@ -84,33 +71,32 @@ QCoro::Task<void> DeviceManager::diagnose()
         const bool older = major < 15 || (major == 15 && minor <= 5);
         if (hasIOS26Device() && older) {
             detail += QStringLiteral("：iOS 26 真机建议升级至 macOS 15.6+ 并使用 Xcode 26");
-            checks.append(line(QStringLiteral("macOS"), detail, EnvironmentCheck::Level::warning));
+            checks.append(diagnosticsLine(QStringLiteral("macOS"), detail, EnvironmentCheck::Level::warning));
         } else {
-            checks.append(line(QStringLiteral("macOS"), detail, EnvironmentCheck::Level::success));
+            checks.append(diagnosticsLine(QStringLiteral("macOS"), detail, EnvironmentCheck::Level::success));
         }
     } else {
         // iPhones are driven through Xcode's tools, which exist only on macOS.
-        checks.append(line(QStringLiteral("macOS"),
-                           QStringLiteral("当前系统不是 macOS（%1），无法使用 Xcode 工具").arg(QSysInfo::prettyProductName()),
-                           EnvironmentCheck::Level::warning));
+        checks.append(diagnosticsLine(QStringLiteral("macOS"),
+                                      QStringLiteral("当前系统不是 macOS（%1），无法使用 Xcode 工具").arg(QSysInfo::prettyProductName()),
+                                      EnvironmentCheck::Level::warning));
     }
 
-    checks.append(line(QStringLiteral("真机设置"),
-                       QStringLiteral("请确认设备已解锁、信任此 Mac，并开启“开发者模式”和“UI 自动化”"),
-                       EnvironmentCheck::Level::warning));
+    checks.append(diagnosticsLine(QStringLiteral("真机设置"),
+                                  QStringLiteral("请确认设备已解锁、信任此 Mac，并开启“开发者模式”和“UI 自动化”"),
+                                  EnvironmentCheck::Level::warning));
 
     const bool remoteXPC = std::any_of(m_devices.cbegin(), m_devices.cend(), [](const IOSDevice &device) {
         const std::optional<int> major = majorVersion(device.osVersion);
         return major && *major >= 18;
     });
     if (remoteXPC) {
-        checks.append(line(QStringLiteral("RemoteXPC 隧道"),
-                           QStringLiteral("iOS 18+ 若 Appium 无法识别设备，请在终端运行：sudo appium driver run xcuitest tunnel-creation"),
-                           EnvironmentCheck::Level::warning));
+        checks.append(diagnosticsLine(QStringLiteral("RemoteXPC 隧道"),
+                                      QStringLiteral("iOS 18+ 若 Appium 无法识别设备，请在终端运行：sudo appium driver run xcuitest tunnel-creation"),
+                                      EnvironmentCheck::Level::warning));
     }
 
-    m_diagnostics = checks;
-    emit diagnosticsChanged();
+    setDiagnostics(checks);
 }
 
 } // namespace vantrel

@@ -1,6 +1,7 @@
 #include "devices/AndroidDeviceManager.h"
 #include "devices/AndroidElementXMLParser.h"
 #include "devices/AppiumClient.h"
+#include "devices/ElementTreeSize.h"
 #include "devices/GraphemeText.h"
 #include "devices/HttpTransportError.h"
 #include "engine/AppError.h"
@@ -75,7 +76,7 @@ private slots:
         QVERIFY(!elements[2].visible);                 // displayed="false"
         QVERIFY(elements[3].visible);                  // displayed="False" is not the word false
         QCOMPARE(elements[3].id, QStringLiteral("android-3-[120,40][600,110]"));
-        QCOMPARE(AndroidElementXMLParser::largestElementSize(elements)->width, 2400.0);
+        QCOMPARE(ElementTreeSize::largest(elements)->width, 2400.0);
     }
 
     void missingClassAndIds()
@@ -129,10 +130,10 @@ private slots:
         elements[0].rect = RectValue(0, 0, 100, 50);  // area 5000
         elements[1].rect = RectValue(10, 10, 50, 100); // area 5000, later: loses the tie
         elements[2].rect = RectValue(0, 0, 70, 70);   // area 4900
-        const auto size = AndroidElementXMLParser::largestElementSize(elements);
+        const auto size = ElementTreeSize::largest(elements);
         QVERIFY(size);
         QCOMPARE(*size, (SizeValue{100, 50}));
-        QVERIFY(!AndroidElementXMLParser::largestElementSize({}));
+        QVERIFY(!ElementTreeSize::largest({}));
 
         QImage image(30, 20, QImage::Format_ARGB32);
         QCOMPARE(AndroidDeviceManager::screenSize({}, image), (SizeValue{30, 20}));
