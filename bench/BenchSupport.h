@@ -14,4 +14,13 @@ inline double processCpuMilliseconds(std::clock_t start, const benchmark::State 
     return double(std::clock() - start) * 1000 / CLOCKS_PER_SEC / double(state.iterations());
 }
 
+// Runs the benchmarks named on the command line; the caller has created the Qt application.
+inline int runBenchmarks(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace vantrel::bench

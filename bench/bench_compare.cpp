@@ -95,8 +95,5 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--write-inputs")
         return writeInputs(QString::fromLocal8Bit(argv[2]));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 // importing a design whose Figma answers are all in the response cache.
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench --target bench_design
 //   build-bench/bench/bench_design --benchmark_repetitions=11 --benchmark_report_aggregates_only=true
+#include "BenchSupport.h"
 #include "design/DesignImporter.h"
 #include "design/FigmaCache.h"
 #include "design/FigmaNodes.h"
@@ -154,8 +155,5 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

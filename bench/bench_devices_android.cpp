@@ -2,6 +2,7 @@
 // ProcessRunner compared with a bare QProcess doing the same.
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench --target bench_devices_android
 //   build-bench/bench/bench_devices_android --benchmark_repetitions=11 --benchmark_report_aggregates_only=true
+#include "BenchSupport.h"
 #include "devices/AndroidElementXMLParser.h"
 #include "devices/ProcessRunner.h"
 
@@ -107,8 +108,5 @@ BENCHMARK(bareProcessTrivialTool)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 // of a large WebDriverAgent page source.
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench --target bench_devices_ios
 //   build-bench/bench/bench_devices_ios --benchmark_repetitions=15 --benchmark_report_aggregates_only=true
+#include "BenchSupport.h"
 #include "devices/DeviceElementXMLParser.h"
 #include "devices/MJPEGStreamClient.h"
 #include "support/MjpegTestData.h"
@@ -119,8 +120,5 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }
