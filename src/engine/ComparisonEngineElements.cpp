@@ -112,7 +112,6 @@ bool isComparableNodeType(const QString &type)
 }
 
 struct Candidate {
-    const DeviceElement *element;
     RectValue rect; // normalised
     QString text;   // comparisonText
     PreparedText prepared;
@@ -221,7 +220,7 @@ QList<ComparisonIssue> ComparisonEngine::elementDiff(const QList<DeviceElement> 
         const QString text = e.comparisonText();
         if (e.type.startsWith(u"android.") && text.isEmpty())
             continue;
-        pool.push_back(Candidate{&e, normalisedDevice(e.rect), text, PreparedText(text, characters)});
+        pool.push_back(Candidate{normalisedDevice(e.rect), text, PreparedText(text, characters)});
     }
 
     QList<const DesignNode *> nodes;
