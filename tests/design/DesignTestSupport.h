@@ -7,6 +7,7 @@
 #include "design/FigmaRequestThrottle.h"
 #include "design/TransportError.h"
 #include "support/AwaitTask.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -16,17 +17,6 @@
 #include <optional>
 
 namespace vantrel::test {
-
-inline QByteArray pngBytes(int width, int height, QColor color = QColor(30, 120, 200))
-{
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // Short time limits and pauses, so time-outs and retries take fractions of a second.
 inline DesignImportTimings fastTimings()

@@ -1,6 +1,8 @@
+#include "support/CliRunner.h"
 #include "support/FakeAdb.h"
 #include "support/FakeAppium.h"
 #include "support/TestEnvironment.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,40 +23,6 @@ const QString kDump = QStringLiteral(
     "<node class=\"android.widget.FrameLayout\" bounds=\"[0,0][720,1280]\">"
     "<node resource-id=\"shop:id/pay\" text=\"去支付\" class=\"android.widget.Button\" bounds=\"[40,1100][680,1220]\"/>"
     "</node></hierarchy>");
-
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
-CliRun runCli(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(cliPath(), arguments);
-    CliRun run;
-    if (!process.waitForFinished(120'000)) {
-        process.kill();
-        process.waitForFinished();
-        run.err = QStringLiteral("vantrel-cli did not finish");
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QByteArray png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(250, 250, 250));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 } // namespace
 
@@ -76,7 +43,7 @@ private slots:
         m_adb->on({QStringLiteral("version")},
                   {FakeAdb::reply(QStringLiteral("Android Debug Bridge version 1.0.41\nVersion 35.0.0\nInstalled as x\n"))});
         m_adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QStringLiteral("device\n"))});
-        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(png(720, 1280))});
+        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(720, 1280, QColor(250, 250, 250)))});
         m_adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(QStringLiteral("UI hierchary dumped\n"))});
         m_adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply(kDump)});
     }
@@ -113,26 +80,26 @@ private slots:
         run = runCli({QStringLiteral("devices"), QStringLiteral("--platform"), QStringLiteral("android"), QStringLiteral("--json")});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QJsonDocument::fromJson(run.out).array().size(), 0);
-        QVERIFY(run.err.contains(QStringLiteral("未发现 Android 设备，请连接 USB 并开启 USB 调试")));
+        QVERIFY(run.errText().contains(QStringLiteral("未发现 Android 设备，请连接 USB 并开启 USB 调试")));
     }
 
     void badArgumentsAndMissingAdb()
     {
         CliRun run = runCli({QStringLiteral("devices")});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("--platform")));
+        QVERIFY(run.errText().contains(QStringLiteral("--platform")));
         run = runCli({QStringLiteral("diagnose"), QStringLiteral("--platform"), QStringLiteral("windows")});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("不支持的平台：windows")));
+        QVERIFY(run.errText().contains(QStringLiteral("不支持的平台：windows")));
         run = runCli({QStringLiteral("capture"), QStringLiteral("--platform"), QStringLiteral("android")});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("--out")));
+        QVERIFY(run.errText().contains(QStringLiteral("--out")));
 
         qputenv("VANTREL_ADB", "/nonexistent/adb");
         run = runCli({QStringLiteral("devices"), QStringLiteral("--platform"), QStringLiteral("android")});
         qputenv("VANTREL_ADB", FakeAdb::programPath().toUtf8());
         QCOMPARE(run.exitCode, 2);
-        QCOMPARE(run.err.trimmed().split(u'\n').last(), QStringLiteral("未找到 ADB，请安装 Android SDK Platform Tools"));
+        QCOMPARE(run.errText().trimmed().split(u'\n').last(), QStringLiteral("未找到 ADB，请安装 Android SDK Platform Tools"));
     }
 
     void diagnose()
@@ -167,19 +134,19 @@ private slots:
         CliRun run = runCli({QStringLiteral("capture"), QStringLiteral("--platform"), QStringLiteral("android"),
                              QStringLiteral("--serial"), kSerial, QStringLiteral("--out"), shot,
                              QStringLiteral("--elements"), tree});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QCOMPARE(QImage(shot).size(), QSize(720, 1280));
         QFile treeFile(tree);
         QVERIFY(treeFile.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(treeFile.readAll()), kDump);
-        QVERIFY(run.err.contains(QStringLiteral("屏幕尺寸 720×1280，元素 2 个")));
+        QVERIFY(run.errText().contains(QStringLiteral("屏幕尺寸 720×1280，元素 2 个")));
         QCOMPARE(m_adb->callCount(FakeAdb::getState(kSerial)), 1);
 
         // The captured tree drives compare --elements.
         run = runCli({QStringLiteral("compare"), QStringLiteral("--device"), shot, QStringLiteral("--design"), shot,
                       QStringLiteral("--elements"), tree, QStringLiteral("--json"), QStringLiteral("-")});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QVERIFY(run.err.contains(QStringLiteral("已读取元素树：2 个元素，屏幕尺寸 720×1280")));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        QVERIFY(run.errText().contains(QStringLiteral("已读取元素树：2 个元素，屏幕尺寸 720×1280")));
         QCOMPARE(QJsonDocument::fromJson(run.out).object().value(QStringLiteral("status")).toString(), QStringLiteral("一致"));
 
         // A tree with no element: the screenshot's size stands in.
@@ -189,8 +156,8 @@ private slots:
         empty.close();
         run = runCli({QStringLiteral("compare"), QStringLiteral("--device"), shot, QStringLiteral("--design"), shot,
                       QStringLiteral("--elements"), empty.fileName()});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QVERIFY(run.err.contains(QStringLiteral("已读取元素树：0 个元素，屏幕尺寸 720×1280")));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        QVERIFY(run.errText().contains(QStringLiteral("已读取元素树：0 个元素，屏幕尺寸 720×1280")));
 
         // Not a known tree, or no file at all.
         QFile other(out.filePath(QStringLiteral("other.xml")));
@@ -200,7 +167,7 @@ private slots:
         run = runCli({QStringLiteral("compare"), QStringLiteral("--device"), shot, QStringLiteral("--design"), shot,
                       QStringLiteral("--elements"), other.fileName()});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("无法识别的元素树文件")));
+        QVERIFY(run.errText().contains(QStringLiteral("无法识别的元素树文件")));
         run = runCli({QStringLiteral("compare"), QStringLiteral("--device"), shot, QStringLiteral("--design"), shot,
                       QStringLiteral("--elements"), out.filePath(QStringLiteral("missing.xml"))});
         QCOMPARE(run.exitCode, 2);
@@ -213,18 +180,18 @@ private slots:
         CliRun run = runCli({QStringLiteral("capture"), QStringLiteral("--platform"), QStringLiteral("android"),
                              QStringLiteral("--serial"), QStringLiteral("NOPE"), QStringLiteral("--out"), shot});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.contains(QStringLiteral("未找到序列号为 NOPE 的 Android 设备")));
+        QVERIFY(run.errText().contains(QStringLiteral("未找到序列号为 NOPE 的 Android 设备")));
 
         run = runCli({QStringLiteral("capture"), QStringLiteral("--platform"), QStringLiteral("android"),
                       QStringLiteral("--serial"), QStringLiteral("0123"), QStringLiteral("--out"), shot});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.trimmed().endsWith(QStringLiteral("请在 Android 手机上允许此电脑进行 USB 调试")));
+        QVERIFY(run.errText().trimmed().endsWith(QStringLiteral("请在 Android 手机上允许此电脑进行 USB 调试")));
 
         m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::reply(QString(), QStringLiteral("error: closed"), 1)});
         run = runCli({QStringLiteral("capture"), QStringLiteral("--platform"), QStringLiteral("android"),
                       QStringLiteral("--out"), shot});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.err.trimmed().endsWith(QStringLiteral("error: closed")));
+        QVERIFY(run.errText().trimmed().endsWith(QStringLiteral("error: closed")));
         QVERIFY(!QFile::exists(shot));
     }
 

@@ -4,6 +4,7 @@
 #include "support/AwaitTask.h"
 #include "support/FakeAdb.h"
 #include "support/TestEnvironment.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -25,17 +26,6 @@ const QString kDump = QStringLiteral(
     "<node class=\"android.widget.FrameLayout\" bounds=\"[0,0][1080,2400]\">"
     "<node resource-id=\"app:id/title\" text=\"结算\" class=\"android.widget.TextView\" bounds=\"[42,96][300,177]\"/>"
     "</node></hierarchy>");
-
-QByteArray png(int width, int height, QColor color)
-{
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit = 10s)
 {
@@ -76,7 +66,7 @@ private slots:
                   {FakeAdb::reply(QStringLiteral("List of devices attached\n") + kSerial
                                   + QStringLiteral(" device model:Pixel_8\nOFF1 offline\n"))});
         m_adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QStringLiteral("device\n"))});
-        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(png(108, 240, Qt::red))});
+        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(108, 240, Qt::red))});
         m_adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(QStringLiteral("UI hierchary dumped to: /sdcard/vantrel-window.xml\n"))});
         m_adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply(kDump)});
     }
@@ -192,7 +182,7 @@ private slots:
         QCOMPARE(outcome.error, std::optional<QString>(QStringLiteral("Android 截图失败")));
         QCOMPARE(errorCode(outcome.exception), 5);
 
-        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(png(4, 4, Qt::blue), QStringLiteral("  closed \n"), 1)});
+        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(4, 4, Qt::blue), QStringLiteral("  closed \n"), 1)});
         outcome = awaitTask(manager.captureScreenshot());
         QCOMPARE(outcome.error, std::optional<QString>(QStringLiteral("  closed \n")));
 
@@ -222,7 +212,7 @@ private slots:
         QVERIFY(awaitTask(manager.listDevices()).succeeded());
         QVERIFY(awaitTask(manager.connectAndWait()).value == std::optional<bool>(true));
         const int dumps = m_adb->callCount(FakeAdb::dump(kSerial));
-        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(png(1080, 2400, Qt::green))});
+        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(1080, 2400, Qt::green))});
 
         const auto outcome = awaitTask(manager.captureForComparison());
         QVERIFY2(outcome.succeeded(), qPrintable(outcome.error.value_or(QString())));
@@ -284,7 +274,7 @@ private slots:
         QVERIFY(manager.isFrameLoopRunning() && manager.isHierarchyLoopRunning());
 
         // A capture while connecting fails at once and leaves things alone.
-        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(png(10, 10, Qt::red))});
+        m_adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(10, 10, Qt::red))});
         manager.disconnect();
         m_adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QStringLiteral("device\n"), QString(), 0, 1500)});
         manager.connect();
@@ -300,7 +290,7 @@ private slots:
         AndroidDeviceManager manager;
         QVERIFY(awaitTask(manager.listDevices()).succeeded());
         QVERIFY(awaitTask(manager.connectAndWait()).value == std::optional<bool>(true));
-        QJsonObject slowShot = FakeAdb::replyBytes(png(5, 5, Qt::red));
+        QJsonObject slowShot = FakeAdb::replyBytes(pngBytes(5, 5, Qt::red));
         slowShot.insert(QStringLiteral("delayMs"), 800);
         m_adb->on(FakeAdb::screencap(kSerial), {slowShot});
         QTimer::singleShot(200ms, &manager, [&manager] { manager.disconnect(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/FakeHttpServer.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -37,15 +38,6 @@ inline QJsonObject sessionReply(const QString &sessionID)
 inline QJsonObject valueReply(const QJsonValue &value, int status = 200)
 {
     return FakeHttpServer::json(status, QJsonObject{{QStringLiteral("value"), value}});
-}
-
-inline QByteArray pngBytes(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 inline QJsonObject screenshotRoute(const QString &sessionID, const QJsonArray &responses)
