@@ -1,5 +1,7 @@
 #include "app/LocalInputs.h"
 
+#include "engine/ImageFileReader.h"
+
 #include <QFileInfo>
 
 namespace vantrel {
@@ -20,6 +22,16 @@ ImportedDesign LocalInputs::localDesign(const QImage &image, const QString &path
 CapturedDeviceState LocalInputs::offlineCapture(const QImage &image)
 {
     return CapturedDeviceState{image, {}, pixelSizeValue(image)};
+}
+
+ImportedDesign LocalInputs::readDesignFile(const QString &path)
+{
+    return localDesign(ImageFileReader::readFile(path), path);
+}
+
+CapturedDeviceState LocalInputs::readScreenshotFile(const QString &path)
+{
+    return offlineCapture(ImageFileReader::readFile(path));
 }
 
 } // namespace vantrel

@@ -14,6 +14,11 @@ public:
     static ImportedDesign localDesign(const QImage &image, const QString &path);
     // A screenshot file stands in for a phone: no elements, its pixel size as screen size.
     static CapturedDeviceState offlineCapture(const QImage &image);
+
+    // The same from image files (PNG, JPEG or WebP); throw ImageReadError when a file is missing
+    // or does not decode.
+    static ImportedDesign readDesignFile(const QString &path);
+    static CapturedDeviceState readScreenshotFile(const QString &path);
 };
 
 } // namespace vantrel

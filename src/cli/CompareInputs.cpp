@@ -5,7 +5,6 @@
 #include "cli/CliSupport.h"
 #include "cli/DesignLinkImport.h"
 #include "design/DesignDocument.h"
-#include "engine/ImageFileReader.h"
 #include "engine/ModelJson.h"
 
 namespace vantrel::cli {
@@ -16,12 +15,12 @@ ImportedDesign loadDesignArgument(const QString &argument)
         return importDesignLink(argument);
     if (DesignDocument::looksLikeDocument(argument))
         return DesignDocument::read(argument);
-    return LocalInputs::localDesign(ImageFileReader::readFile(argument), argument);
+    return LocalInputs::readDesignFile(argument);
 }
 
 CapturedDeviceState loadDeviceArgument(const QString &path)
 {
-    return LocalInputs::offlineCapture(ImageFileReader::readFile(path));
+    return LocalInputs::readScreenshotFile(path);
 }
 
 ComparisonSettings loadSettingsFile(const QString &path)

@@ -1,0 +1,95 @@
+// The application state's comparison as a window sees it: from runComparison to the published
+// result (and to the history write's end), with the longest stall of the main thread meanwhile,
+// measured as the largest gap between the ticks of a 1 ms timer. Real screenshots: the 3x
+// screenshot of shared/bench-images against its 2x design, as an offline comparison.
+#include "BenchSupport.h"
+
+#include "app/AppState.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace vantrel;
+
+namespace {
+
+const QString kImages = QStringLiteral(VANTREL_SOURCE_DIR "/../shared/bench-images/");
+
+void comparisonInTheApplication(benchmark::State &benchState)
+{
+    QTemporaryDir home;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.filePath(QStringLiteral("config")));
+    // No phone tools: discovery ends at once.
+    qputenv("VANTREL_ADB", "/nonexistent/adb");
+    qputenv("VANTREL_XCRUN", "/nonexistent/xcrun");
+    qputenv("VANTREL_SHELL", "/bin/false");
+    AppState state(nullptr, AppState::Options{home.filePath(QStringLiteral("History")), false});
+    state.loadDeviceScreenshot(kImages + QStringLiteral("screen-1179x2556.png"));
+    state.loadLocalDesign(kImages + QStringLiteral("design-786x1704.png"));
+    if (!state.canCompare()) {
+        benchState.SkipWithError("the bench images did not load");
+        return;
+    }
+
+    double published = 0, finished = 0, longestGap = 0;
+    const std::clock_t cpuStart = std::clock();
+    for (auto _ : benchState) {
+        QElapsedTimer clock;
+        qint64 lastTick = 0, gap = 0, publishedAt = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            gap = std::max(gap, now - lastTick);
+            lastTick = now;
+        });
+        QEventLoop loop;
+        const auto onResult = QObject::connect(&state, &AppState::resultChanged, [&] {
+            if (state.result())
+                publishedAt = clock.nsecsElapsed();
+        });
+        const auto onBusy = QObject::connect(&state, &AppState::isBusyChanged, [&] {
+            if (!state.isBusy())
+                loop.quit();
+        });
+        ticker.start();
+        clock.start();
+        state.runComparison();
+        loop.exec();
+        const qint64 end = clock.nsecsElapsed();
+        gap = std::max(gap, end - lastTick);
+        ticker.stop();
+        QObject::disconnect(onResult);
+        QObject::disconnect(onBusy);
+        benchState.SetIterationTime(double(end) / 1e9);
+        published += double(publishedAt) / 1e6;
+        finished += double(end) / 1e6;
+        longestGap = std::max(longestGap, double(gap) / 1e6);
+        if (state.alertMessage())
+            benchState.SkipWithError(qPrintable(*state.alertMessage()));
+    }
+    const double n = double(benchState.iterations());
+    benchState.counters["published_ms"] = published / n;
+    benchState.counters["history_written_ms"] = finished / n;
+    benchState.counters["longest_main_thread_gap_ms"] = longestGap;
+    benchState.counters["process_cpu_ms"] = bench::processCpuMilliseconds(cpuStart, benchState);
+}
+
+} // namespace
+
+BENCHMARK(comparisonInTheApplication)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    return bench::runBenchmarks(argc, argv);
+}
