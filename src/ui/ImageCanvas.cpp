@@ -14,9 +14,9 @@ namespace {
 const QColor kBackground(0xEE, 0xF0, 0xF3);
 const QColor kIgnoredStroke(0x5B, 0x61, 0x70);
 const QColor kIgnoredFill(0x5B, 0x61, 0x70, 80);
-// Blue, so that a located issue stands out on red-orange heat maps and on red designs alike.
+// A blue outline without fill: it stands out on red-orange heat maps and red designs alike and
+// leaves the pixels inside as they are.
 const QColor kHighlightStroke(0x0A, 0x6C, 0xFF);
-const QColor kHighlightFill(0x0A, 0x6C, 0xFF, 40);
 
 // Ctrl + wheel: one notch (120 units) zooms by about 20 %.
 constexpr double kWheelZoomBase = 1.0015;
@@ -232,8 +232,8 @@ void ImageCanvas::paintRegions(QPainter &painter, const QRectF &imageRect)
     painter.setBrush(kIgnoredFill);
     for (const RectValue &region : m_ignoredRegions)
         painter.drawRect(viewRect(region, imageRect));
-    painter.setPen(QPen(kHighlightStroke, 2.5));
-    painter.setBrush(kHighlightFill);
+    painter.setPen(QPen(kHighlightStroke, 3));
+    painter.setBrush(Qt::NoBrush);
     for (const RectValue &region : m_highlightedRegions)
         painter.drawRect(viewRect(region, imageRect));
     if (m_dragStart && m_dragEnd) {

@@ -63,6 +63,29 @@ private Q_SLOTS:
         QCOMPARE(region.toRectF(), expected);
     }
 
+    void zoomedImagePansOnlyAsFarAsItOverhangs()
+    {
+        ImageCanvas canvas;
+        canvas.resize(400, 400);
+        canvas.setImage(blueImage());
+        QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(200, 200));
+        QTest::mouseMove(&canvas, QPoint(260, 260));
+        QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(260, 260));
+        QCOMPARE(canvas.pan(), QPointF()); // a fitted image does not move
+
+        canvas.setZoom(2); // 400 × 800: overhangs 200 above and below, not at the sides
+        QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(200, 100));
+        QTest::mouseMove(&canvas, QPoint(300, 250));
+        QCOMPARE(canvas.pan(), QPointF(0, 150));
+        QTest::mouseMove(&canvas, QPoint(300, 390));
+        QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(300, 390));
+        QCOMPARE(canvas.pan(), QPointF(0, 200));
+        QCOMPARE(canvas.displayedImageRect(), QRectF(0, 0, 400, 800));
+
+        canvas.setZoom(1); // zooming back re-centres
+        QCOMPARE(canvas.displayedImageRect(), QRectF(100, 0, 200, 400));
+    }
+
     void regionsAreDrawnAtTheDisplayedScale()
     {
         ImageCanvas canvas;

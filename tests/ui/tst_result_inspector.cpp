@@ -5,6 +5,8 @@
 #include "ui/ResultInspectorView.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QSlider>
 #include <QLabel>
 #include <QListWidget>
 #include <QNativeGestureEvent>
@@ -64,6 +66,27 @@ class ResultInspectorTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void everyControlIsNamedByItsLabel()
+    {
+        ResultInspectorView view;
+        view.setResult(blockResult());
+        QStringList names;
+        for (QWidget *w : view.findChildren<QWidget *>()) {
+            if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QSlider *>(w))
+                continue;
+            const QString name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+            if (const auto *button = qobject_cast<QAbstractButton *>(w))
+                QCOMPARE(name, button->text());
+            names << name;
+        }
+        names.sort();
+        QCOMPARE(names, QStringList({"叠加", "并排", "放大", "热力图", "缩小", "设计稿", "适合窗口", "闪烁"}));
+        // Live texts are read from the labels themselves.
+        const auto *header = view.findChild<QLabel *>(QStringLiteral("resultHeader"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(const_cast<QLabel *>(header))->text(QAccessible::Name),
+                 header->text());
+    }
+
     void zoomButtonsStayWithinLimits()
     {
         ResultInspectorView view;
