@@ -150,6 +150,14 @@ void ImageCanvas::setPan(QPointF pan)
     }
 }
 
+void ImageCanvas::setPanByUser(QPointF pan)
+{
+    const QPointF before = m_pan;
+    setPan(pan);
+    if (m_pan != before)
+        Q_EMIT panned(m_pan);
+}
+
 void ImageCanvas::updateCursor()
 {
     if (m_drawingEnabled)
@@ -162,10 +170,13 @@ void ImageCanvas::updateCursor()
 
 void ImageCanvas::updateAccessibleDescription()
 {
-    if (m_base.image.isNull() && !m_placeholderTitle.isEmpty())
-        setAccessibleDescription(m_placeholderTitle + QLatin1Char('\n') + m_placeholderHint);
-    else
-        setAccessibleDescription(QString());
+    // Compared first: every setter announces a change to assistive tools, and live frames arrive
+    // many times a second.
+    const QString description = m_base.image.isNull() && !m_placeholderTitle.isEmpty()
+                                    ? m_placeholderTitle + QLatin1Char('\n') + m_placeholderHint
+                                    : QString();
+    if (description != accessibleDescription())
+        setAccessibleDescription(description);
 }
 
 std::optional<RectValue> ImageCanvas::regionForDrag(QPointF start, QPointF end, const QRectF &imageRect)
@@ -266,7 +277,7 @@ void ImageCanvas::mouseMoveEvent(QMouseEvent *event)
         m_dragEnd = event->position();
         update();
     } else if (m_panAnchor) {
-        setPan(event->position() - *m_panAnchor);
+        setPanByUser(event->position() - *m_panAnchor);
     }
     event->accept();
 }
@@ -305,7 +316,7 @@ void ImageCanvas::wheelEvent(QWheelEvent *event)
         return;
     }
     const QPointF step = event->pixelDelta().isNull() ? QPointF(angle) * kWheelPanPerUnit : QPointF(event->pixelDelta());
-    setPan(m_pan + step);
+    setPanByUser(m_pan + step);
     event->accept();
 }
 

@@ -48,7 +48,9 @@ public:
     // 1.0 fits the image into the widget; the displayed image is centred, then panned.
     void setZoom(double zoom);
     double zoom() const { return m_zoom; }
+    // The displayed image's offset from the centred position, limited to how far it overhangs.
     QPointF pan() const { return m_pan; }
+    void setPan(QPointF pan);
 
     // Where the image is drawn, in widget coordinates; empty without an image.
     QRectF displayedImageRect() const;
@@ -66,6 +68,8 @@ Q_SIGNALS:
     void ignoredRegionDrawn(const vantrel::RectValue &region);
     // Ctrl + wheel: the owner multiplies its zoom by factor.
     void zoomRequested(double factor);
+    // The user moved the image (dragging or the wheel); not sent for setPan.
+    void panned(QPointF pan);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -87,7 +91,7 @@ private:
     };
 
     QRectF fittedRect() const;
-    void setPan(QPointF pan);
+    void setPanByUser(QPointF pan);
     void updateCursor();
     void updateAccessibleDescription();
     void paintPlaceholder(QPainter &painter);

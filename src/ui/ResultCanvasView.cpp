@@ -43,6 +43,9 @@ ResultCanvasView::ResultCanvasView(QWidget *parent)
     layout->addWidget(m_secondaryColumn, 1);
     for (ImageCanvas *canvas : {m_primary, m_secondary})
         connect(canvas, &ImageCanvas::zoomRequested, this, &ResultCanvasView::zoomRequested);
+    // Side by side, the two pictures move together.
+    connect(m_primary, &ImageCanvas::panned, m_secondary, &ImageCanvas::setPan);
+    connect(m_secondary, &ImageCanvas::panned, m_primary, &ImageCanvas::setPan);
     refresh();
 }
 

@@ -17,7 +17,8 @@ class ImageCanvas;
 // The pictures of one comparison result in a display mode: side by side (the device screenshot
 // "真机界面" beside the design "设计稿"), overlay (the aligned design over the screenshot at an
 // opacity) or heat map ("差异热力图"). The selected issue's rectangles are outlined: its device
-// rectangle on the screenshot, heat map and overlay, its design rectangle on the design.
+// rectangle on the screenshot, heat map and overlay, its design rectangle on the design. Side by
+// side, panning one picture pans the other alike.
 //
 // Blinking alternates, on one canvas, the screenshot with the design (overlay mode) or with the
 // heat map (heat map mode); side by side is not affected.

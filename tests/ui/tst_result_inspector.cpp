@@ -3,6 +3,7 @@
 #include "ui/IssueListView.h"
 #include "ui/ResultCanvasView.h"
 #include "ui/ResultInspectorView.h"
+#include "ui/ResultInspectorWindow.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -11,7 +12,9 @@
 #include <QListWidget>
 #include <QNativeGestureEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPointingDevice>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +90,20 @@ private Q_SLOTS:
                  header->text());
     }
 
+    void windowTellsItsOwnerWhenClosedAndGoesAway()
+    {
+        QPointer<ResultInspectorWindow> window = new ResultInspectorWindow;
+        QCOMPARE(window->size(), QSize(1280, 840));
+        QVERIFY(!window->windowIcon().availableSizes().isEmpty());
+        QSignalSpy closed(window.data(), &ResultInspectorWindow::closed);
+        window->present();
+        window->present();
+        QVERIFY(window->isVisible());
+        QVERIFY(window->close());
+        QCOMPARE(closed.size(), 1);
+        QTRY_VERIFY(window.isNull());
+    }
+
     void zoomButtonsStayWithinLimits()
     {
         ResultInspectorView view;
@@ -150,6 +167,22 @@ private Q_SLOTS:
                           Qt::ControlModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(canvas, &wheel);
         QVERIFY(view.zoom() > 0.25 && view.zoom() < 0.5);
+    }
+
+    void sideBySidePicturesPanTogether()
+    {
+        ResultInspectorView view;
+        view.resize(1280, 840);
+        view.show();
+        view.setResult(blockResult());
+        control(view, QStringLiteral("并排"))->click();
+        view.setZoom(3);
+        ImageCanvas *device = view.canvasView()->primaryCanvas();
+        QTest::mousePress(device, Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(device, QPoint(130, 40));
+        QTest::mouseRelease(device, Qt::LeftButton, {}, QPoint(130, 40));
+        QVERIFY(device->pan() != QPointF());
+        QCOMPARE(view.canvasView()->secondaryCanvas()->pan(), device->pan());
     }
 
     void blinkFlipsOnlyWhileEnabled()

@@ -58,6 +58,10 @@ void renderInspector(const ComparisonResult &result, const QString &name, const 
         }
     }
     view->setMode(ComparisonDisplayMode::overlay);
+    view->setBlinkEnabled(true);
+    view->blinkTick();
+    save(window, QStringLiteral("%1/%2-overlay-blink.png").arg(outDir, name));
+    view->setBlinkEnabled(false);
     view->setZoom(2.5);
     save(window, QStringLiteral("%1/%2-overlay-zoomed.png").arg(outDir, name));
 }
