@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QNativeGestureEvent>
 #include <QPinchGesture>
+#include <QShortcut>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -122,6 +123,16 @@ QWidget *ResultInspectorView::buildToolbar()
     m_zoomLabel->setAlignment(Qt::AlignCenter);
     for (QWidget *w : std::initializer_list<QWidget *>{zoomOutButton, m_zoomLabel, zoomInButton, fitButton})
         row->addWidget(w);
+
+    // The usual zoom keys, while the inspector has the focus.
+    const auto shortcut = [this](const QKeySequence &keys, void (ResultInspectorView::*slot)()) {
+        auto *s = new QShortcut(keys, this, this, slot);
+        s->setContext(Qt::WidgetWithChildrenShortcut);
+    };
+    shortcut(QKeySequence::ZoomIn, &ResultInspectorView::zoomIn);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), &ResultInspectorView::zoomIn);
+    shortcut(QKeySequence::ZoomOut, &ResultInspectorView::zoomOut);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), &ResultInspectorView::zoomToFit);
     return bar;
 }
 

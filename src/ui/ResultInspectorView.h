@@ -21,9 +21,10 @@ class ResultCanvasView;
 
 // The high-resolution inspector of one result: a toolbar (view "视图", blink "闪烁", design
 // opacity "设计稿", zoom "缩小" / "适合窗口" / "放大" with the zoom in percent), a header with the
-// status and score, the zoomable pictures and the issue list. Zoom follows the buttons, Ctrl +
-// wheel and pinch gestures, always within kMinimumZoom … kMaximumZoom; a zoomed picture pans by
-// dragging. All state here is the view's own.
+// status and score, the zoomable pictures and the issue list. Zoom follows the buttons, the zoom
+// keys (Ctrl + "+", Ctrl + "-", Ctrl + 0 to fit), Ctrl + wheel and pinch gestures, always within
+// kMinimumZoom … kMaximumZoom; a zoomed picture pans by dragging or with the wheel. All state here
+// is the view's own.
 class ResultInspectorView : public QWidget {
     Q_OBJECT
 

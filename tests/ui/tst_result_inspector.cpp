@@ -120,6 +120,13 @@ private Q_SLOTS:
             control(view, QStringLiteral("缩小"))->click();
         QCOMPARE(view.zoom(), 0.25);
         QCOMPARE(label->text(), QStringLiteral("25%"));
+
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QTest::keyClick(&view, Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(view.zoom(), 0.5);
+        QTest::keyClick(&view, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(view.zoom(), 0.8);
     }
 
     void fitZoomDependsOnMode_data()
