@@ -14,6 +14,8 @@ endfunction()
 function(vantrel_layer name)
   cmake_parse_arguments(ARG "" "" "QT;DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  # A program's entry point is not part of its layer's library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   foreach(q ${ARG_QT})

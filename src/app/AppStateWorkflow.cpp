@@ -182,9 +182,12 @@ QCoro::Task<void> AppState::frameTask(QPointer<AppState> self, FigmaReference re
     std::optional<QString> failure;
     try {
         ProgressCallback progress = self->progressToStatus();
-        const ImportedDesign design = co_await self->m_importer.importFigma(reference, token, frameID, progress);
+        ImportedDesign design = co_await self->m_importer.importFigma(reference, token, frameID, progress);
         if (!self)
             co_return;
+        // The import of one frame lists no frames; the file's list stays, so the user can switch on.
+        if (design.availableFrames.isEmpty() && self->m_design)
+            design.availableFrames = self->m_design->availableFrames;
         self->showImportedDesign(design, QStringLiteral("画板已切换"));
     } catch (const std::exception &error) {
         failure = errorText(error);

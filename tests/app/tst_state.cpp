@@ -176,6 +176,7 @@ void AppStateTest::linkImportThenFrameSwitch()
     QCOMPARE(state.statusMessage(), QStringLiteral("正在切换 Figma 画板…"));
     QVERIFY(AppFixture::waitFor([&] { return !state.isBusy(); }));
     QCOMPARE(state.design()->name, QStringLiteral("详情"));
+    QCOMPARE(state.design()->availableFrames.size(), 2);
     QCOMPARE(state.statusMessage(), QStringLiteral("画板已切换"));
 
     // A failing link: the alert carries the importer's message.
