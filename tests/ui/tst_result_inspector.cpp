@@ -4,6 +4,7 @@
 #include "ui/ResultCanvasView.h"
 #include "ui/ResultInspectorView.h"
 #include "ui/ResultInspectorWindow.h"
+#include "support/FindControl.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -20,6 +21,7 @@
 #include <QTimer>
 
 using namespace vantrel;
+using vantrel::test::control;
 
 namespace {
 
@@ -44,16 +46,6 @@ ComparisonIssue issue(const QString &title, RectValue deviceRect, RectValue desi
     i.deviceRect = deviceRect;
     i.designRect = designRect;
     return i;
-}
-
-template <typename T = QAbstractButton>
-T *control(QWidget &root, const QString &name)
-{
-    for (T *w : root.findChildren<T *>()) {
-        if (w->accessibleName() == name)
-            return w;
-    }
-    qFatal("no control named %s", qPrintable(name));
 }
 
 void sendZoomGesture(QWidget *target, Qt::NativeGestureType type, double value)
