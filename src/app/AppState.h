@@ -15,6 +15,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <exception>
 #include <optional>
 
 class QMimeData;
@@ -207,6 +208,8 @@ private:
                                        QString frameID);
     static QCoro::Task<void> comparisonTask(QPointer<AppState> self, ImportedDesign design);
     ProgressCallback progressToStatus();
+    // The end of a task: its failure, if any, alerted with the status given; isBusy cleared.
+    void endTask(const std::exception_ptr &failure, const QString &failureStatus);
     void exportTo(bool pdf);
 
     // Collaborators, created in this order.

@@ -12,6 +12,21 @@
 
 namespace vantrel {
 
+void AppState::endTask(const std::exception_ptr &failure, const QString &failureStatus)
+{
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception &error) {
+            setAlertMessage(errorText(error));
+        } catch (...) {
+            setAlertMessage(failureStatus);
+        }
+        setStatusMessage(failureStatus);
+    }
+    setBusy(false);
+}
+
 // --- Devices ----------------------------------------------------------------------------------------
 
 void AppState::connectDevice()
@@ -141,7 +156,7 @@ void AppState::importDesignURL()
 QCoro::Task<void> AppState::importTask(QPointer<AppState> self, QString link, QString token)
 {
     const TaskScope scope(self);
-    std::optional<QString> failure;
+    std::exception_ptr failure;
     try {
         ProgressCallback progress = self->progressToStatus();
         const ImportedDesign design = co_await self->m_importer.importURL(link, token, std::nullopt, progress);
@@ -149,18 +164,11 @@ QCoro::Task<void> AppState::importTask(QPointer<AppState> self, QString link, QS
             co_return;
         self->showImportedDesign(design, design.isVisualOnly ? QStringLiteral("设计稿已导入（仅视觉对比）")
                                                              : QStringLiteral("Figma 画板与参数已导入"));
-    } catch (const std::exception &error) {
-        failure = errorText(error);
     } catch (...) {
-        failure = QStringLiteral("设计稿导入失败");
+        failure = std::current_exception();
     }
-    if (!self)
-        co_return;
-    if (failure) {
-        self->setAlertMessage(*failure);
-        self->setStatusMessage(QStringLiteral("设计稿导入失败"));
-    }
-    self->setBusy(false);
+    if (self)
+        self->endTask(failure, QStringLiteral("设计稿导入失败"));
 }
 
 void AppState::selectFigmaFrame(const QString &frameID)
@@ -179,7 +187,7 @@ QCoro::Task<void> AppState::frameTask(QPointer<AppState> self, FigmaReference re
                                       QString frameID)
 {
     const TaskScope scope(self);
-    std::optional<QString> failure;
+    std::exception_ptr failure;
     try {
         ProgressCallback progress = self->progressToStatus();
         ImportedDesign design = co_await self->m_importer.importFigma(reference, token, frameID, progress);
@@ -189,19 +197,11 @@ QCoro::Task<void> AppState::frameTask(QPointer<AppState> self, FigmaReference re
         if (design.availableFrames.isEmpty() && self->m_design)
             design.availableFrames = self->m_design->availableFrames;
         self->showImportedDesign(design, QStringLiteral("画板已切换"));
-    } catch (const std::exception &error) {
-        failure = errorText(error);
     } catch (...) {
-        failure = QStringLiteral("画板切换失败");
+        failure = std::current_exception();
     }
-    if (!self)
-        co_return;
-    if (failure) {
-        self->setAlertMessage(*failure);
-        // The progress texts would otherwise still say that the switch is under way.
-        self->setStatusMessage(QStringLiteral("画板切换失败"));
-    }
-    self->setBusy(false);
+    if (self)
+        self->endTask(failure, QStringLiteral("画板切换失败"));
 }
 
 // --- Offline screenshot -----------------------------------------------------------------------------
@@ -255,7 +255,7 @@ QCoro::Task<void> AppState::comparisonTask(QPointer<AppState> self, ImportedDesi
     const auto connected = [](const DeviceManagerBase &manager) {
         return manager.connectionState().kind == DeviceConnectionState::Kind::connected;
     };
-    std::optional<QString> failure;
+    std::exception_ptr failure;
     try {
         CapturedDeviceState capture;
         if (platform == AppPlatform::ios && connected(self->m_device))
@@ -297,18 +297,11 @@ QCoro::Task<void> AppState::comparisonTask(QPointer<AppState> self, ImportedDesi
         histories.removeIf([&entry](const ComparisonHistoryEntry &e) { return e.id == entry.id; });
         histories.prepend(entry);
         self->setHistories(histories);
-    } catch (const std::exception &error) {
-        failure = errorText(error);
     } catch (...) {
-        failure = QStringLiteral("对比失败");
+        failure = std::current_exception();
     }
-    if (!self)
-        co_return;
-    if (failure) {
-        self->setAlertMessage(*failure);
-        self->setStatusMessage(QStringLiteral("对比失败"));
-    }
-    self->setBusy(false);
+    if (self)
+        self->endTask(failure, QStringLiteral("对比失败"));
 }
 
 // --- History and ignored regions --------------------------------------------------------------------
