@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -61,6 +63,15 @@ void MainWindowTest::fromEmptyWindowToResultAndHistory()
     QCOMPARE(window.topBar()->connectButton()->accessibleName(), QStringLiteral("重试连接"));
     QVERIFY(!window.topBar()->startButton()->isEnabled());
     QCOMPARE(window.topBar()->historyMenu()->actions().value(0)->text(), QStringLiteral("暂无历史记录"));
+    // Every control can be found by what the user reads.
+    for (QWidget *control : window.findChildren<QWidget *>()) {
+        const bool named = !control->accessibleName().isEmpty();
+        if (auto *button = qobject_cast<QAbstractButton *>(control); button && !button->text().isEmpty())
+            QVERIFY2(control->accessibleName() == button->text(), qPrintable(button->text()));
+        else if (qobject_cast<QAbstractButton *>(control) || qobject_cast<QComboBox *>(control) ||
+                 qobject_cast<QAbstractSlider *>(control) || qobject_cast<QLineEdit *>(control))
+            QVERIFY2(named || !control->isVisibleTo(&window), control->metaObject()->className());
+    }
     state.setPlatform(AppPlatform::android);
     QCOMPARE(window.topBar()->connectButton()->text(), QStringLiteral("连接"));
     QCOMPARE(window.topBar()->devicePicker()->currentText(), state.currentDeviceName());
