@@ -11,6 +11,8 @@ struct DesignImportTimings {
     // cannot hold an import forever.
     std::chrono::milliseconds pageTimeout{60'000};
     std::chrono::milliseconds downloadRetryDelay{2'000};
+    // The most one request may take in all, however steadily its body trickles in.
+    std::chrono::milliseconds requestDeadline{600'000};
     std::chrono::milliseconds figmaRequestTimeout{120'000};
     // A Figma request retried after a brief network failure waits this times (attempt + 1).
     std::chrono::milliseconds figmaTransportRetryUnit{1'500};

@@ -2,6 +2,7 @@
 
 #include "design/DesignImportError.h"
 #include "design/HttpExchange.h"
+#include "design/PreciseSleep.h"
 #include "design/TransportError.h"
 #include "design/WebPagePreview.h"
 #include "engine/ImageFileReader.h"
@@ -78,13 +79,13 @@ QCoro::Task<QByteArray> DesignImporter::download(QUrl link)
         std::optional<TransportError> failure;
         HttpResponse response;
         try {
-            response = co_await HttpExchange::get(&m_network, request);
+            response = co_await HttpExchange::get(&m_network, request, m_timings.requestDeadline);
         } catch (const TransportError &error) {
             failure = error;
         }
         if (failure) {
             if (attempt == 0 && failure->isBrief()) {
-                co_await QCoro::sleepFor(m_timings.downloadRetryDelay);
+                co_await PreciseSleep::atLeast(m_timings.downloadRetryDelay);
                 continue;
             }
             throw DesignImportError::network(failure->description());
@@ -123,7 +124,7 @@ QCoro::Task<ImportedDesign> DesignImporter::importWebImage(QUrl link)
     // A plain GET: no extra headers, the client's usual time-out. Transport errors pass unchanged.
     QNetworkRequest request(link);
     request.setTransferTimeout(int(m_timings.pageTimeout.count()));
-    const HttpResponse response = co_await HttpExchange::get(&m_network, request);
+    const HttpResponse response = co_await HttpExchange::get(&m_network, request, m_timings.requestDeadline);
     if (!response.isHttp())
         throw DesignImportError::invalidResponse(kNoHttpResponseText);
     if (!response.isSuccess())
@@ -135,7 +136,7 @@ QCoro::Task<ImportedDesign> DesignImporter::importWebImage(QUrl link)
             co_return webDesign(*image, source, codesign ? DesignSourceKind::codesign : DesignSourceKind::directURL);
     }
 
-    const std::optional<QUrl> imageLink = WebPagePreview::openGraphImageURL(WebPagePreview::pageText(response.body), link);
+    const std::optional<QUrl> imageLink = WebPagePreview::openGraphImageURL(WebPagePreview::pageText(response.body, response.header("Content-Type")), link);
     if (!imageLink)
         throw DesignImportError::webpageImageNotFound();
     const QByteArray bytes = co_await download(*imageLink);

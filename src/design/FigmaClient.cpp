@@ -4,6 +4,7 @@
 #include "design/FigmaCache.h"
 #include "design/FigmaRequestThrottle.h"
 #include "design/HttpExchange.h"
+#include "design/PreciseSleep.h"
 #include "design/TransportError.h"
 
 #include <QJsonArray>
@@ -140,19 +141,21 @@ QCoro::Task<QJsonObject> FigmaClient::figmaJSON(QUrl url, QString token, Progres
         QNetworkRequest request(url);
         request.setRawHeader("X-Figma-Token", token.toUtf8());
         request.setRawHeader("Accept", "application/json");
+        // The token goes to Figma only: a redirect elsewhere is not followed.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
         request.setTransferTimeout(int(m_timings.figmaRequestTimeout.count()));
 
         std::optional<TransportError> failure;
         HttpResponse response;
         try {
-            response = co_await HttpExchange::get(m_network, request);
+            response = co_await HttpExchange::get(m_network, request, m_timings.requestDeadline);
         } catch (const TransportError &error) {
             failure = error;
         }
         if (failure) {
             if (!failure->isBrief() || attempt >= kMaximumTransportRetries)
                 throw DesignImportError::network(failure->description());
-            co_await QCoro::sleepFor(m_timings.figmaTransportRetryUnit * (attempt + 1));
+            co_await PreciseSleep::atLeast(m_timings.figmaTransportRetryUnit * (attempt + 1));
             ++attempt;
             continue;
         }

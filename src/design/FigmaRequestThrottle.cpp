@@ -1,8 +1,7 @@
 #include "design/FigmaRequestThrottle.h"
 
 #include "design/DesignImportError.h"
-
-#include <qcoro/qcorotimer.h>
+#include "design/PreciseSleep.h"
 
 namespace vantrel {
 
@@ -50,12 +49,13 @@ QCoro::Task<void> FigmaRequestThrottle::waitForTurn()
             throw DesignImportError::figmaRateLimited(seconds, m_planTier, m_rateType);
         }
         if (wait > 0)
-            co_await QCoro::sleepFor(std::chrono::milliseconds(wait));
+            co_await PreciseSleep::atLeast(std::chrono::milliseconds(wait));
         // A refusal seen by another request while we slept still holds.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         if (millisecondsUntil(m_refusalUntil, now) > 0)
             continue;
-        m_nextRequestDate = now.addMSecs(m_minimumInterval.count());
+        // The clock reads whole milliseconds: one more keeps the spacing from falling short.
+        m_nextRequestDate = now.addMSecs(m_minimumInterval.count() + 1);
         co_return;
     }
 }

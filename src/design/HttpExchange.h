@@ -7,6 +7,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <optional>
 
 namespace vantrel {
@@ -27,9 +28,17 @@ struct HttpResponse {
 // One request through a long-lived QNetworkAccessManager, awaited as a coroutine.
 class HttpExchange {
 public:
-    // Sends a GET and waits for the whole reply. A transport failure throws TransportError.
-    // The request's transfer time-out (if set) is reported as a time-out.
-    static QCoro::Task<HttpResponse> get(QNetworkAccessManager *network, QNetworkRequest request);
+    // The most a body may hold: images (by their Content-Type) and everything else (pages, JSON).
+    static constexpr qint64 kMaxImageBytes = qint64(256) * 1024 * 1024;
+    static constexpr qint64 kMaxOtherBytes = qint64(64) * 1024 * 1024;
+    static qint64 maxBodyBytes(const QByteArray &contentType);
+
+    // Sends a GET and waits for the whole reply. A transport failure throws TransportError; the
+    // request's transfer time-out (silence) and `deadline` (the whole exchange) are reported as
+    // time-outs. A body larger than maxBodyBytes (announced or received) is abandoned as it
+    // arrives and throws DesignImportError::invalidResponse.
+    static QCoro::Task<HttpResponse> get(QNetworkAccessManager *network, QNetworkRequest request,
+                                         std::chrono::milliseconds deadline);
 };
 
 } // namespace vantrel

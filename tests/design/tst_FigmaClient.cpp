@@ -295,7 +295,7 @@ void FigmaClientTest::timeoutsAndRefusedConnections()
     clock.start();
     const TaskOutcome<QJsonObject> recovered = f.request();
     QVERIFY2(recovered.succeeded(), qPrintable(recovered.error.value_or("timed out")));
-    // Coarse timers may fire a little early.
+    // Qt's transfer time-out runs on a coarse timer and may fire a little early.
     QVERIFY2(clock.elapsed() >= (600 + 150) * 9 / 10, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(clock.elapsed() < 15000);
     QCOMPARE(f.server.requests().size(), 2);
@@ -324,7 +324,7 @@ void FigmaClientTest::timeoutsAndRefusedConnections()
     const std::optional<DesignImportError> error = importErrorOf(refused);
     QVERIFY2(error, qPrintable(refused.error.value_or("timed out")));
     QCOMPARE(error->errorDescription(), QStringLiteral("网络请求失败：未能连接到服务器。"));
-    QVERIFY2(clock.elapsed() >= 3 * 150 - 20, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(FigmaClientTest)

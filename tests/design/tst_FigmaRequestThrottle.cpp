@@ -58,11 +58,12 @@ void FigmaRequestThrottleTest::spacesSequentialRequests()
     QVERIFY(first < 250);
     const qint64 second = awaitTask(turnAt(&clock)).value.value();
     const qint64 third = awaitTask(turnAt(&clock)).value.value();
-    QVERIFY2(second - first >= 270, qPrintable(QString::number(second - first)));
-    QVERIFY2(third - second >= 270, qPrintable(QString::number(third - second)));
+    // Never early: the spacing is a rule, not an estimate.
+    QVERIFY2(second - first >= 300, qPrintable(QString::number(second - first)));
+    QVERIFY2(third - second >= 300, qPrintable(QString::number(third - second)));
     const QDateTime next = FigmaRequestThrottle::shared().nextRequestDate();
     QVERIFY(next > QDateTime::currentDateTimeUtc());
-    QVERIFY(next <= QDateTime::currentDateTimeUtc().addMSecs(300));
+    QVERIFY(next <= QDateTime::currentDateTimeUtc().addMSecs(301));
 }
 
 void FigmaRequestThrottleTest::sleepersDoNotQueue()
