@@ -10,15 +10,27 @@ import vantrel_driver as ui  # noqa: E402
 from vantrel_driver import Atspi  # noqa: E402
 
 
-def shoot(windows, path):
-    """Saves the part of the screen covered by these accessibles (windows) as a PNG."""
-    time.sleep(0.5)  # the state is reached; let the window paint it
-    boxes = [Atspi.Component.get_extents(w, Atspi.CoordType.SCREEN) for w in windows]
-    left, top = min(b.x for b in boxes), min(b.y for b in boxes)
-    right, bottom = max(b.x + b.width for b in boxes), max(b.y + b.height for b in boxes)
-    screen = subprocess.run(['xwd', '-root', '-silent'], check=True, capture_output=True).stdout
-    subprocess.run(['convert', 'xwd:-', '-crop', f'{right - left}x{bottom - top}+{left}+{top}', '+repage', path],
-                   input=screen, check=True)
+def xwd(*target):
+    return subprocess.run(['xwd', '-silent', *target], check=True, capture_output=True).stdout
+
+
+def x_window(title_start):
+    """The X id of the top-level window whose title starts with title_start."""
+    tree = subprocess.run(['xwininfo', '-root', '-children'], check=True, capture_output=True, text=True).stdout
+    return next(line.split()[0] for line in tree.splitlines() if f' "{title_start}' in line)
+
+
+def shoot(frame, path, dialog=None):
+    """Saves the main window as a PNG, with a dialog (accessible, X window title) drawn over it.
+    Xvfb's root image leaves such a dialog black, so the dialog comes from its own window."""
+    time.sleep(1.0)  # the state is reached; let the window paint it
+    box = Atspi.Component.get_extents(frame, Atspi.CoordType.SCREEN)
+    subprocess.run(['convert', 'xwd:-', '-crop', f'{box.width}x{box.height}+{box.x}+{box.y}', '+repage', path],
+                   input=xwd('-root'), check=True)
+    if dialog:
+        over = Atspi.Component.get_extents(dialog[0], Atspi.CoordType.SCREEN)
+        subprocess.run(['convert', path, 'xwd:-', '-geometry', f'+{over.x - box.x}+{over.y - box.y}', '-composite', path],
+                       input=xwd('-id', x_window(dialog[1])), check=True)
     print(path)
 
 
@@ -33,18 +45,18 @@ def main(out, geometry):
         prefix = os.path.join(out, f'{geometry}-' if geometry else '')
         alert = ui.control(root, 'alert', '提示')
         ui.wait_until(lambda: ui.find(alert, 'push button', '知道了'), 'the alert button')
-        shoot([frame, alert], prefix + 'alert.png')
+        shoot(frame, prefix + 'alert.png', (alert, '提示'))
         ui.dismiss_alert(root, '未发现已信任的 iPhone')
-        shoot([frame], prefix + 'capture-empty.png')
+        shoot(frame, prefix + 'capture-empty.png')
         ui.import_design_link(root, link)
         ui.load_screenshot(root, screenshot)
-        shoot([frame], prefix + 'capture-loaded.png')
+        shoot(frame, prefix + 'capture-loaded.png')
         ui.compare(root)
         for mode, name in (('并排', 'side-by-side'), ('叠加', 'overlay'), ('热力图', 'heatmap')):
-            ui.press(ui.control(root, 'toggle button', mode))
-            ui.wait_until(lambda: ui.has_state(ui.find(root, 'toggle button', mode), Atspi.StateType.CHECKED),
+            ui.press(ui.control(root, 'check box', mode))
+            ui.wait_until(lambda: ui.has_state(ui.find(root, 'check box', mode), Atspi.StateType.CHECKED),
                           f'the {name} mode')
-            shoot([frame], prefix + f'result-{name}.png')
+            shoot(frame, prefix + f'result-{name}.png')
     finally:
         box.close()
 

@@ -38,6 +38,8 @@ class VantrelApp(unittest.TestCase):
     def test_4_comparison_result(self):
         ui.compare(self.root)
         self.assertGreater(ui.control(self.root, 'list', '差异清单').get_child_count(), 0, 'rows in the issue list')
+        ui.press(ui.control(self.root, 'check box', '热力图'))
+        ui.control(self.root, 'filler', '差异热力图')  # the picture follows the mode checked from outside
         entries = glob.glob(os.path.join(self.box.env['XDG_DATA_HOME'], 'Vantrel', 'History', '*', 'entry.json'))
         self.assertEqual(len(entries), 1, entries)
 

@@ -263,4 +263,6 @@ class Sandbox:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+            if process.stdout:
+                process.stdout.close()
         self.folder.cleanup()
