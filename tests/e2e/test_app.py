@@ -51,7 +51,7 @@ class VantrelApp(unittest.TestCase):
         before = set(self.box.orphans())
         ui.press(ui.control(self.root, 'menu item', '文件'))
         ui.press(ui.control(self.root, 'menu item', '退出'))
-        wait_until(lambda: self.box.app.poll() is not None, 'the application to exit', timeout=10)
+        wait_until(lambda: self.box.app.poll() is not None, 'the application to exit', timeout=5)
         self.assertEqual(self.box.app.returncode, 0)
         self.assertEqual(set(self.box.orphans()) - before, set(), 'processes left behind')
 
