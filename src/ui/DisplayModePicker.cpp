@@ -29,9 +29,10 @@ DisplayModePicker::DisplayModePicker(const QString &caption, QWidget *parent)
         layout->addWidget(button);
     }
     m_group->button(int(m_mode))->setChecked(true);
-    connect(m_group, &QButtonGroup::idClicked, this, [this](int id) {
+    // Toggled rather than clicked: assistive tools check a button without clicking it.
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         const auto mode = ComparisonDisplayMode(id);
-        if (mode == m_mode)
+        if (!checked || mode == m_mode)
             return;
         m_mode = mode;
         Q_EMIT modeChosen(mode);

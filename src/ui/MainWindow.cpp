@@ -111,6 +111,7 @@ void MainWindow::showState()
                                        ? static_cast<QWidget *>(m_result)
                                        : m_capture);
     m_statusText->setText(m_state.statusMessage());
+    m_statusText->setAccessibleDescription(m_state.statusMessage()); // labels expose no text to assistive tools
     const ComparisonSettings &settings = m_state.settings();
     m_regionCount->setText(QStringLiteral("忽略区域 ") + QString::number(settings.ignoredRegions.size()));
     m_threshold->setText(QStringLiteral("阈值 ") + NumberText::fixed(settings.pixelThreshold, 0));

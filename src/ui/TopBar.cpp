@@ -95,8 +95,15 @@ TopBar::TopBar(AppState &state, QWidget *parent)
     connect(refresh, &QPushButton::clicked, &m_state, &AppState::refreshCurrentDevices);
     connect(m_connect, &QPushButton::clicked, &m_state, &AppState::connectDevice);
     connect(m_start, &QPushButton::clicked, &m_state, &AppState::runComparison);
-    connect(m_captureWorkspace, &QPushButton::clicked, this, [this] { m_state.setWorkspaceMode(MainWorkspaceMode::capture); });
-    connect(m_resultWorkspace, &QPushButton::clicked, this, [this] { m_state.setWorkspaceMode(MainWorkspaceMode::result); });
+    // Toggled rather than clicked: assistive tools check a button without clicking it.
+    connect(m_captureWorkspace, &QPushButton::toggled, this, [this](bool on) {
+        if (on)
+            m_state.setWorkspaceMode(MainWorkspaceMode::capture);
+    });
+    connect(m_resultWorkspace, &QPushButton::toggled, this, [this](bool on) {
+        if (on)
+            m_state.setWorkspaceMode(MainWorkspaceMode::result);
+    });
 
     connect(&m_state, &AppState::platformChanged, this, &TopBar::showPlatform);
     connect(&m_state, &AppState::currentDevicesChanged, this, &TopBar::showDevices);

@@ -1,0 +1,268 @@
+"""Starts the vantrel executable in a sandbox and drives it through the accessibility bus.
+
+Expects to run inside a private D-Bus session and an X server (see run.sh). The paths of the
+programs come from the environment: VANTREL_APP, FAKE_ADB, FAKE_HTTP_SERVER.
+"""
+import ctypes
+import json
+import os
+import struct
+import subprocess
+import tempfile
+import time
+import zlib
+
+import gi
+
+gi.require_version('Atspi', '2.0')
+from gi.repository import Atspi, Gio, GLib  # noqa: E402
+
+PR_SET_CHILD_SUBREAPER = 36
+
+
+def wait_until(predicate, what, timeout=10.0, interval=0.05):
+    """Polls predicate until it returns something truthy; fails after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = predicate()
+        except GLib.Error:
+            value = None  # the object went away or the application was busy: ask again
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f'timed out after {timeout:.0f} s waiting for {what}')
+        time.sleep(interval)
+
+
+def png(width, height, background, rectangles=()):
+    """An RGB PNG of one colour with filled rectangles ((x, y, w, h), (r, g, b)) drawn on top."""
+    rows = [bytearray(bytes(background) * width) for _ in range(height)]
+    for (x, y, w, h), colour in rectangles:
+        for row in rows[y:y + h]:
+            row[3 * x:3 * (x + w)] = bytes(colour) * w
+    data = zlib.compress(b''.join(b'\0' + bytes(row) for row in rows))
+
+    def chunk(kind, payload):
+        return struct.pack('>I', len(payload)) + kind + payload + struct.pack('>I', zlib.crc32(kind + payload))
+    header = struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)
+    return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', data) + chunk(b'IEND', b'')
+
+
+def descendants(root, depth=40):
+    """Every accessible below root, depth first, skipping objects that vanish while walking."""
+    stack = [(root, 0)]
+    while stack:
+        node, level = stack.pop()
+        yield node
+        if level >= depth:
+            continue
+        try:
+            count = node.get_child_count()
+            children = [node.get_child_at_index(i) for i in range(count)]
+        except GLib.Error:
+            continue
+        stack.extend((child, level + 1) for child in reversed(children) if child is not None)
+
+
+def find(root, role, name, showing=True):
+    """The first accessible with this role name ('push button', 'label', ...) and name, or None."""
+    for node in descendants(root):
+        try:
+            if node.get_name() == name and node.get_role_name() == role and \
+                    (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING)):
+                return node
+        except GLib.Error:
+            continue
+    return None
+
+
+def has_state(node, state):
+    return node.get_state_set().contains(state)
+
+
+def text_of(node):
+    """The text of an editable field, or the description of a label (labels expose no text)."""
+    if node.get_role_name() == 'label':
+        return node.get_description()
+    return Atspi.Text.get_text(node, 0, Atspi.Text.get_character_count(node))
+
+
+def press(node):
+    """Runs the node's first action: press for buttons and menu items, toggle for check boxes."""
+    Atspi.Action.do_action(node, 0)
+
+
+def click(node):
+    """A real mouse click in the middle of the node."""
+    box = Atspi.Component.get_extents(node, Atspi.CoordType.SCREEN)
+    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, 'b1c')
+
+
+def type_text(text, enter=False):
+    """Types text on the keyboard into whatever has the focus, then Return when asked."""
+    Atspi.generate_keyboard_event(0, text, Atspi.KeySynthType.STRING)
+    if enter:
+        Atspi.generate_keyboard_event(0xff0d, None, Atspi.KeySynthType.SYM)
+
+
+def control(root, role, name, timeout=10):
+    """Waits for the showing accessible with this role and name below root."""
+    return wait_until(lambda: find(root, role, name), f'{role} "{name}"', timeout)
+
+
+def wait_status(root, prefix, timeout=20):
+    """Waits until the status line starts with prefix; returns its text."""
+    status = control(root, 'label', '状态')
+    return wait_until(lambda: text_of(status).startswith(prefix) and text_of(status),
+                      f'the status "{prefix}…" (last "{text_of(status)}")', timeout)
+
+
+# Phone-sized pictures: a design with a title bar and a button, and a screenshot in which the
+# button moved and changed colour.
+WHITE, BLUE, RED, GREY = (255, 255, 255), (30, 90, 220), (220, 40, 40), (90, 90, 90)
+DESIGN = png(390, 844, WHITE, [((0, 0, 390, 60), GREY), ((40, 400, 310, 64), BLUE)])
+SCREENSHOT = png(390, 844, WHITE, [((0, 0, 390, 60), GREY), ((60, 520, 250, 64), RED)])
+
+
+def dismiss_alert(root, message):
+    alert = control(root, 'alert', '提示')
+    if message not in alert.get_description():
+        raise AssertionError(f'alert "{alert.get_description()}" instead of "{message}"')
+    press(control(alert, 'push button', '知道了'))
+    wait_until(lambda: find(root, 'alert', '提示') is None, 'the alert to close')
+
+
+def import_design_link(root, link):
+    """Types the link into the link field and presses the import button."""
+    field = control(root, 'text', '设计稿链接')
+    click(field)
+    wait_until(lambda: has_state(field, Atspi.StateType.FOCUSED), 'the link field to take the focus')
+    type_text(link)
+    wait_until(lambda: text_of(field) == link, f'the typed link (now "{text_of(field)}")')
+    press(control(root, 'push button', '从链接导入'))
+    return wait_status(root, '设计稿已导入（仅视觉对比）')
+
+
+def load_screenshot(root, path):
+    """File → offline screenshot, then types the path into the file dialog. (The menu of the 导入
+    button is a popup window, which Qt leaves out of the accessibility tree.)"""
+    press(control(root, 'menu item', '文件'))
+    # A click, not the accessible action: that call would block until the modal dialog closes.
+    click(control(root, 'menu item', '导入真机截图（离线对比）…'))
+    dialog = control(root, 'dialog', '选择真机截图')
+    name = control(dialog, 'text', 'File name:')
+    wait_until(lambda: has_state(name, Atspi.StateType.FOCUSED), 'the file name field to take the focus')
+    type_text(path, enter=True)
+    return wait_status(root, '已载入真机截图，可离线对比')
+
+
+def compare(root):
+    start = control(root, 'push button', '开始对比')
+    wait_until(lambda: has_state(start, Atspi.StateType.ENABLED), '"开始对比" to be enabled')
+    press(start)
+    return wait_status(root, '对比完成', timeout=30)
+
+
+class Sandbox:
+    """A temporary HOME with the XDG folders inside it, a fake adb that lists no phone, and the
+    accessibility bus. Processes started here are stopped by close()."""
+
+    def __init__(self):
+        ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)  # orphans of the app come to us
+        self.folder = tempfile.TemporaryDirectory(prefix='vantrel-e2e-')
+        self.home = self.folder.name
+        self.env = dict(os.environ)
+        for key, sub in (('XDG_CONFIG_HOME', '.config'), ('XDG_DATA_HOME', '.local/share'),
+                         ('XDG_CACHE_HOME', '.cache'), ('XDG_RUNTIME_DIR', 'run')):
+            os.makedirs(os.path.join(self.home, sub), mode=0o700)
+            self.env[key] = os.path.join(self.home, sub)
+        adb_scenario = self.path('adb.json')
+        with open(adb_scenario, 'w') as out:
+            json.dump({'log': self.path('adb-calls.jsonl'),
+                       'rules': [{'args': ['devices', '-l'],
+                                  'responses': [{'stdout': 'List of devices attached\n\n'}]}]}, out)
+        self.env.update(HOME=self.home, FAKE_ADB_SCENARIO=adb_scenario,
+                        VANTREL_ADB=os.environ.get('FAKE_ADB', '/nonexistent/adb'),
+                        VANTREL_XCRUN='/nonexistent', VANTREL_SHELL='/bin/false',
+                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_ACCESSIBILITY='1', NO_AT_BRIDGE='0',
+                        LANG='C.UTF-8')
+        self.env.pop('QT_QPA_PLATFORM', None)
+        self.helpers = [subprocess.Popen(['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'],
+                                         env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+        session = Gio.bus_get_sync(Gio.BusType.SESSION)
+        wait_until(lambda: session.call_sync('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus', 'GetAddress', None,
+                                             GLib.VariantType('(s)'), Gio.DBusCallFlags.NO_AUTO_START, 1000, None),
+                   'the accessibility bus')
+        Atspi.init()
+        # The registry starts on demand; the desktop answers once it runs.
+        wait_until(lambda: Atspi.get_desktop(0).get_child_count() is not None, 'the accessibility registry')
+        self.app = None
+
+    def path(self, *parts):
+        return os.path.join(self.home, *parts)
+
+    def write(self, name, data):
+        with open(self.path(name), 'wb') as out:
+            out.write(data)
+        return self.path(name)
+
+    def serve(self, routes):
+        """Starts the fake HTTP server with these routes; returns its base URL."""
+        scenario = self.path('http.json')
+        with open(scenario, 'w') as out:
+            json.dump({'routes': routes}, out)
+        server = subprocess.Popen([os.environ['FAKE_HTTP_SERVER'], scenario, self.path('http-log.jsonl')],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.helpers.append(server)
+        port = server.stdout.readline().split()[1]
+        return f'http://127.0.0.1:{port}'
+
+    def serve_design(self):
+        """Serves the design picture over HTTP; returns its link."""
+        return self.serve([{'method': 'GET', 'path': '/design.png', 'response': {
+            'status': 200, 'headers': {'Content-Type': 'image/png'}, 'bodyFile': self.write('design.png', DESIGN)}}]) \
+            + '/design.png'
+
+    def launch(self, arguments=()):
+        """Starts vantrel and returns its accessible application once its window shows."""
+        with open(self.path('app.log'), 'w') as log:
+            self.app = subprocess.Popen([os.environ['VANTREL_APP'], *arguments], env=self.env, cwd=self.home,
+                                        stdout=subprocess.DEVNULL, stderr=log)
+
+        def application():
+            desktop = Atspi.get_desktop(0)
+            for i in range(desktop.get_child_count()):
+                node = desktop.get_child_at_index(i)
+                if node is not None and node.get_process_id() == self.app.pid and node.get_child_count() > 0:
+                    node.set_cache_mask(Atspi.Cache.NONE)  # always ask the application itself
+                    return node
+            return None
+        return wait_until(application, 'the vantrel window on the accessibility bus', timeout=20)
+
+    def orphans(self):
+        """Processes handed over to us after their parent died (anything the app left running)."""
+        mine, known = os.getpid(), {p.pid for p in self.helpers}
+        found = []
+        for entry in os.listdir('/proc'):
+            try:
+                with open(f'/proc/{entry}/stat') as stat:
+                    fields = stat.read().rsplit(')', 1)[1].split()
+            except (OSError, IndexError):
+                continue
+            if entry.isdigit() and int(fields[1]) == mine and int(entry) not in known and fields[0] != 'Z':
+                found.append(int(entry))
+        return found
+
+    def close(self):
+        for process in ([self.app] if self.app else []) + self.helpers[::-1]:
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+            if process.stdout:
+                process.stdout.close()
+        self.folder.cleanup()
