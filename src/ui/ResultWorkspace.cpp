@@ -159,6 +159,8 @@ void ResultWorkspace::showView()
     m_issues->setSelectedIssueID(m_state.selectedIssueID());
     const QSignalBlocker blocker(m_opacity);
     m_opacity->setValue(qRound(m_state.resultOverlayOpacity() * 100));
+    // The opacity only acts on the overlay.
+    m_opacity->setEnabled(m_state.displayMode() == ComparisonDisplayMode::overlay);
 }
 
 } // namespace vantrel
