@@ -48,10 +48,10 @@ void AppPreferences::write(QSettings &store) const
     store.setValue(kBundleKey, wdaBundleID);
     store.setValue(kPlatformKey, rawValue(platform));
     // Settings with a value JSON cannot hold (not finite) are left as they were stored.
-    const QJsonObject encoded = json::toJson(settings);
-    const QByteArray bytes = QJsonDocument(encoded).toJson(QJsonDocument::Compact);
-    if (decodeSettings(bytes) == settings)
-        store.setValue(kSettingsKey, bytes);
+    try {
+        store.setValue(kSettingsKey, QJsonDocument(json::toJson(settings)).toJson(QJsonDocument::Compact));
+    } catch (const JsonEncodeError &) {
+    }
     store.sync();
 }
 

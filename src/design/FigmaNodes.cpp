@@ -23,7 +23,8 @@ std::optional<QString> optionalString(const QJsonObject &object, const QString &
 std::optional<double> optionalNumber(const QJsonObject &object, const QString &key)
 {
     const QJsonValue value = object.value(key);
-    if (!value.isDouble())
+    // A number no record can hold (1e999 reads as infinity) counts as absent.
+    if (!value.isDouble() || !std::isfinite(value.toDouble()))
         return std::nullopt;
     return value.toDouble();
 }
@@ -96,7 +97,9 @@ void FigmaNodes::flattenFigmaNode(const QJsonObject &node, QPointF rootOrigin, Q
 {
     const std::optional<QString> id = optionalString(node, QStringLiteral("id"));
     const std::optional<QRectF> box = id ? boxOf(node) : std::nullopt;
-    if (box && box->width() > 0 && box->height() > 0) {
+    const bool finite = box && std::isfinite(box->x() - rootOrigin.x()) && std::isfinite(box->y() - rootOrigin.y()) &&
+                        std::isfinite(box->width()) && std::isfinite(box->height());
+    if (finite && box->width() > 0 && box->height() > 0) {
         // One fresh rectangle identity per node (identities come from the system's random source).
         DesignNode flat{
             .id = *id,

@@ -14,4 +14,12 @@ public:
     QString message;
 };
 
+// A record holding a value its JSON form cannot carry (a number that is not finite).
+class JsonEncodeError : public std::runtime_error {
+public:
+    explicit JsonEncodeError(const QString &message)
+        : std::runtime_error(message.toStdString()), message(message) {}
+    QString message;
+};
+
 } // namespace vantrel

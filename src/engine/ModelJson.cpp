@@ -4,6 +4,8 @@
 
 #include <QJsonDocument>
 
+#include <cmath>
+
 namespace vantrel::json {
 
 QString uuidString(const QUuid &id)
@@ -18,18 +20,27 @@ QString dateString(const QDateTime &date)
     return utc.toString(Qt::ISODate);
 }
 
+double finite(double value, const QString &key)
+{
+    // JSON has no infinity or NaN: Qt would write null, which no decoder takes back.
+    if (!std::isfinite(value))
+        throw JsonEncodeError(QStringLiteral("字段 %1 不是有限数字，无法保存").arg(key));
+    return value;
+}
+
 QJsonObject toJson(const RectValue &v)
 {
     return {{QStringLiteral("id"), uuidString(v.id)},
-            {QStringLiteral("x"), v.x},
-            {QStringLiteral("y"), v.y},
-            {QStringLiteral("width"), v.width},
-            {QStringLiteral("height"), v.height}};
+            {QStringLiteral("x"), finite(v.x, QStringLiteral("x"))},
+            {QStringLiteral("y"), finite(v.y, QStringLiteral("y"))},
+            {QStringLiteral("width"), finite(v.width, QStringLiteral("width"))},
+            {QStringLiteral("height"), finite(v.height, QStringLiteral("height"))}};
 }
 
 QJsonObject toJson(const SizeValue &v)
 {
-    return {{QStringLiteral("width"), v.width}, {QStringLiteral("height"), v.height}};
+    return {{QStringLiteral("width"), finite(v.width, QStringLiteral("width"))},
+            {QStringLiteral("height"), finite(v.height, QStringLiteral("height"))}};
 }
 
 QJsonObject toJson(const ComparisonSettings &v)
@@ -37,16 +48,16 @@ QJsonObject toJson(const ComparisonSettings &v)
     QJsonArray regions;
     for (const RectValue &r : v.ignoredRegions)
         regions.append(toJson(r));
-    return {{QStringLiteral("pixelThreshold"), v.pixelThreshold},
+    return {{QStringLiteral("pixelThreshold"), finite(v.pixelThreshold, QStringLiteral("pixelThreshold"))},
             {QStringLiteral("regionMinimumArea"), v.regionMinimumArea},
-            {QStringLiteral("positionTolerance"), v.positionTolerance},
-            {QStringLiteral("sizeTolerance"), v.sizeTolerance},
-            {QStringLiteral("manualOffsetX"), v.manualOffsetX},
-            {QStringLiteral("manualOffsetY"), v.manualOffsetY},
-            {QStringLiteral("designCropTop"), v.designCropTop},
-            {QStringLiteral("designCropRight"), v.designCropRight},
-            {QStringLiteral("designCropBottom"), v.designCropBottom},
-            {QStringLiteral("designCropLeft"), v.designCropLeft},
+            {QStringLiteral("positionTolerance"), finite(v.positionTolerance, QStringLiteral("positionTolerance"))},
+            {QStringLiteral("sizeTolerance"), finite(v.sizeTolerance, QStringLiteral("sizeTolerance"))},
+            {QStringLiteral("manualOffsetX"), finite(v.manualOffsetX, QStringLiteral("manualOffsetX"))},
+            {QStringLiteral("manualOffsetY"), finite(v.manualOffsetY, QStringLiteral("manualOffsetY"))},
+            {QStringLiteral("designCropTop"), finite(v.designCropTop, QStringLiteral("designCropTop"))},
+            {QStringLiteral("designCropRight"), finite(v.designCropRight, QStringLiteral("designCropRight"))},
+            {QStringLiteral("designCropBottom"), finite(v.designCropBottom, QStringLiteral("designCropBottom"))},
+            {QStringLiteral("designCropLeft"), finite(v.designCropLeft, QStringLiteral("designCropLeft"))},
             {QStringLiteral("ignoredRegions"), regions},
             {QStringLiteral("ignoreStatusBar"), v.ignoreStatusBar}};
 }
@@ -86,9 +97,9 @@ QJsonObject toJson(const DesignNode &v)
     if (v.strokeHex)
         o.insert(QStringLiteral("strokeHex"), *v.strokeHex);
     if (v.cornerRadius)
-        o.insert(QStringLiteral("cornerRadius"), *v.cornerRadius);
+        o.insert(QStringLiteral("cornerRadius"), finite(*v.cornerRadius, QStringLiteral("cornerRadius")));
     if (v.fontSize)
-        o.insert(QStringLiteral("fontSize"), *v.fontSize);
+        o.insert(QStringLiteral("fontSize"), finite(*v.fontSize, QStringLiteral("fontSize")));
     return o;
 }
 
@@ -105,7 +116,7 @@ QJsonObject toJson(const ComparisonHistoryEntry &v)
             {QStringLiteral("createdAt"), dateString(v.createdAt)},
             {QStringLiteral("designName"), v.designName},
             {QStringLiteral("deviceName"), v.deviceName},
-            {QStringLiteral("score"), v.score},
+            {QStringLiteral("score"), finite(v.score, QStringLiteral("score"))},
             {QStringLiteral("status"), v.status},
             {QStringLiteral("directoryName"), v.directoryName}};
 }

@@ -9,11 +9,13 @@
 namespace vantrel::json {
 
 // Encoding: keys are the field names, optional fields are left out when absent, UUIDs are
-// upper-case, enumerations are their raw values, dates are ISO-8601 UTC with whole seconds.
-// Decoding is strict: every required key must be present with the right type, or
-// JsonDecodeError is thrown naming the key.
+// upper-case, enumerations are their raw values, dates are ISO-8601 UTC with whole seconds; a
+// number that is not finite throws JsonEncodeError naming the key. Decoding is strict: every
+// required key must be present with the right type, or JsonDecodeError is thrown naming the key.
 
 QString uuidString(const QUuid &id);
+// The value for writing under `key`; throws JsonEncodeError when it is not finite.
+double finite(double value, const QString &key);
 QString dateString(const QDateTime &date);
 
 QJsonObject toJson(const RectValue &v);

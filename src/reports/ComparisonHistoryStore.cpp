@@ -72,17 +72,25 @@ ComparisonHistoryEntry ComparisonHistoryStore::save(const ComparisonResult &resu
     entry.status = result.status;
     entry.directoryName = directoryName(result.createdAt, entry.id);
     const QString dir = m_root + u'/' + entry.directoryName;
-    FileWriter::makeDirectory(dir);
-
     const StoredComparison stored{result.createdAt, result.score, result.changedPixelRatio,
                                   result.meanColorDelta, result.status, result.issues};
+    // Encoded before anything is written: a value JSON cannot hold leaves no half entry behind.
+    QByteArray entryJson;
+    QByteArray resultJson;
+    try {
+        entryJson = json::prettyBytes(json::toJson(entry));
+        resultJson = json::prettyBytes(stored.toJson());
+    } catch (const JsonEncodeError &error) {
+        throw FileWriteError(error.message);
+    }
+    FileWriter::makeDirectory(dir);
 
     // The images are encoded side by side first; the files are still written one after the other,
     // in their fixed order.
     const ReportImages images(result, ReportImages::kHistoryOrder);
 
-    FileWriter::writeAtomically(dir + QStringLiteral("/entry.json"), json::prettyBytes(json::toJson(entry)));
-    FileWriter::writeAtomically(dir + QStringLiteral("/result.json"), json::prettyBytes(stored.toJson()));
+    FileWriter::writeAtomically(dir + QStringLiteral("/entry.json"), entryJson);
+    FileWriter::writeAtomically(dir + QStringLiteral("/result.json"), resultJson);
     for (const ReportImages::Asset &asset : images.assets()) {
         if (!asset.png)
             throw imageEncodingError();

@@ -8,9 +8,9 @@ namespace vantrel {
 QJsonObject StoredComparison::toJson() const
 {
     return {{QStringLiteral("createdAt"), json::dateString(createdAt)},
-            {QStringLiteral("score"), score},
-            {QStringLiteral("changedPixelRatio"), changedPixelRatio},
-            {QStringLiteral("meanColorDelta"), meanColorDelta},
+            {QStringLiteral("score"), json::finite(score, QStringLiteral("score"))},
+            {QStringLiteral("changedPixelRatio"), json::finite(changedPixelRatio, QStringLiteral("changedPixelRatio"))},
+            {QStringLiteral("meanColorDelta"), json::finite(meanColorDelta, QStringLiteral("meanColorDelta"))},
             {QStringLiteral("status"), status},
             {QStringLiteral("issues"), json::toJson(issues)}};
 }

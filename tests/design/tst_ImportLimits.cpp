@@ -1,9 +1,11 @@
 // Design import against hostile or broken servers: bodies without end or announcing too much,
 // bodies that trickle for ever, Figma redirects to other hosts, pauses that must never end early,
-// pages whose meta tags would make a pattern back-track, and pages in legacy encodings.
+// Figma numbers no record can hold, pages whose meta tags would make a pattern back-track, and
+// pages in legacy encodings.
 #include "DesignTestSupport.h"
 
 #include "design/DesignImporter.h"
+#include "design/FigmaNodes.h"
 #include "design/HttpExchange.h"
 #include "design/PreciseSleep.h"
 #include "design/WebPagePreview.h"
@@ -11,6 +13,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QStringEncoder>
 #include <QtTest>
 
@@ -107,6 +110,18 @@ private slots:
             QVERIFY(awaitTask(PreciseSleep::atLeast(37ms)).succeeded());
             QVERIFY(std::chrono::steady_clock::now() - start >= 37ms);
         }
+    }
+
+    void figmaNumbersNoRecordCanHoldAreSkipped()
+    {
+        // Two huge coordinates subtract to infinity: that node goes, its neighbours stay.
+        const QByteArray frame = R"({"id":"F","type":"FRAME","absoluteBoundingBox":{"x":0,"y":0,"width":375,"height":812},
+            "children":[{"id":"A","type":"TEXT","absoluteBoundingBox":{"x":1.7e308,"y":0,"width":10,"height":10}},
+                        {"id":"B","type":"RECTANGLE","absoluteBoundingBox":{"x":5,"y":5,"width":10,"height":10}}]})";
+        QList<DesignNode> nodes;
+        FigmaNodes::flattenFigmaNode(QJsonDocument::fromJson(frame).object(), QPointF(-1.7e308, 0), nodes);
+        QCOMPARE(nodes.size(), 2);
+        QCOMPARE(nodes[1].id, QStringLiteral("B"));
     }
 
     void hostileMetaTagsTakeLinearTime()

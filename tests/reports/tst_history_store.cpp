@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 
+#include "engine/FileWriter.h"
 #include "engine/ModelJson.h"
 #include "reports/ComparisonHistoryStore.h"
 
@@ -8,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <limits>
 
 using namespace vantrel;
 
@@ -187,6 +190,21 @@ private Q_SLOTS:
                  (QStringList{"device.png", "entry.json", "result.json"}));
         QCOMPARE(store.entries().size(), 1);
         QVERIFY(!store.load(store.entries().first()));
+    }
+
+    void numbersJsonCannotHoldAreRefusedBeforeAnythingIsWritten()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.path());
+        ComparisonResult result = sampleResult(QDateTime::currentDateTime());
+        result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
+        try {
+            store.save(result, QStringLiteral("d"), QStringLiteral("p"));
+            QFAIL("an entry that could never be read back was saved");
+        } catch (const FileWriteError &e) {
+            QVERIFY(e.message.contains(QStringLiteral("字段 x")));
+        }
+        QVERIFY(QDir(dir.path()).isEmpty());
     }
 
     void tamperedDirectoryNamesNeverLeaveTheRoot()
