@@ -54,10 +54,12 @@ void freeBuffer(void *buffer)
 std::uint8_t *allocateImage(std::size_t bytes)
 {
     constexpr std::size_t kLargePage = std::size_t(2) << 20;
+    if (bytes < kLargePage)
+        return static_cast<std::uint8_t *>(std::malloc(bytes));
     const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
     void *buffer = std::aligned_alloc(kLargePage, rounded);
 #ifdef MADV_HUGEPAGE
-    if (buffer && bytes >= kLargePage)
+    if (buffer)
         madvise(buffer, bytes / kLargePage * kLargePage, MADV_HUGEPAGE);
 #endif
     return static_cast<std::uint8_t *>(buffer);
@@ -187,19 +189,16 @@ PngDecoder::Result PngDecoder::decode(QByteArrayView bytes, qint64 maxPixels)
     const std::size_t width = std::size_t(chunks.size.width());
     const std::size_t height = std::size_t(chunks.size.height());
     const std::size_t bufferSize = std::max(width * height * 4, height * (width * std::size_t(chunks.bytesPerPixel) + 1));
-    std::uint8_t *buffer = allocateImage(bufferSize);
+    std::unique_ptr<std::uint8_t, void (*)(void *)> buffer(allocateImage(bufferSize), freeBuffer);
     if (!buffer)
         return outcome(Outcome::tooLarge, chunks.size);
-    if (!decodeInto(chunks, buffer, bufferSize)) {
-        std::free(buffer);
+    if (!decodeInto(chunks, buffer.get(), bufferSize))
         return outcome(Outcome::unreadable, chunks.size);
-    }
-    QImage image(buffer, int(width), int(height), qsizetype(width * 4),
-                 chunks.bytesPerPixel == 3 ? QImage::Format_RGB32 : QImage::Format_ARGB32, freeBuffer, buffer);
-    if (image.isNull()) {
-        std::free(buffer);
+    QImage image(buffer.get(), int(width), int(height), qsizetype(width * 4),
+                 chunks.bytesPerPixel == 3 ? QImage::Format_RGB32 : QImage::Format_ARGB32, freeBuffer, buffer.get());
+    if (image.isNull())
         return outcome(Outcome::tooLarge, chunks.size);
-    }
+    buffer.release(); // the image frees it
     // As Qt's decoder: a zero resolution leaves the default.
     if (chunks.dotsPerMeterX > 0)
         image.setDotsPerMeterX(chunks.dotsPerMeterX);
