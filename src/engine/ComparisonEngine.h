@@ -32,8 +32,8 @@ public:
                              CompareTimings *timings = nullptr) const;
     // The same comparison for a caller that shows no image: the result has the figures, the
     // issues and the heat map, but neither the inputs nor an aligned design or overlay. The
-    // full-size images are taken over and freed as soon as they are shrunk, which halves the
-    // peak memory of a comparison of large screenshots.
+    // full-size images are taken over and freed as soon as they are shrunk, so a comparison of
+    // large screenshots needs about a third less memory at its peak.
     ComparisonResult compareFiguresOnly(CapturedDeviceState device, ImportedDesign design,
                                         const ComparisonSettings &settings,
                                         CompareTimings *timings = nullptr) const;

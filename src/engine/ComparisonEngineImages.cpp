@@ -94,8 +94,12 @@ QImage ComparisonEngine::heatmapImage(PixelImage heatmap)
     // The image takes the bytes over instead of copying them; data() makes them its own first
     // if they are still shared.
     auto *bytes = new QByteArray(std::move(heatmap.bytes));
-    return QImage(reinterpret_cast<uchar *>(bytes->data()), heatmap.width, heatmap.height, qsizetype(heatmap.width) * 4,
-                  QImage::Format_RGBA8888, [](void *owned) { delete static_cast<QByteArray *>(owned); }, bytes);
+    const QImage image(reinterpret_cast<uchar *>(bytes->data()), heatmap.width, heatmap.height,
+                       qsizetype(heatmap.width) * 4, QImage::Format_RGBA8888,
+                       [](void *owned) { delete static_cast<QByteArray *>(owned); }, bytes);
+    if (image.isNull())
+        delete bytes;
+    return image;
 }
 
 QImage ComparisonEngine::resize(const QImage &source, const SizeValue &size)
