@@ -27,7 +27,7 @@ void checkSize(const QSize &size, const QString &what)
 // The PNG decoder's verdict, or a null image when the bytes are for Qt's decoder.
 QImage decodePng(QByteArrayView bytes, const QString &what)
 {
-    PngDecoder::Result png = PngDecoder::decode(bytes, ImageFileReader::kMaxPixels);
+    const PngDecoder::Result png = PngDecoder::decode(bytes, ImageFileReader::kMaxPixels);
     switch (png.outcome) {
     case PngDecoder::Outcome::decoded:
         return png.image;
