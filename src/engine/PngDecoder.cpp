@@ -68,7 +68,7 @@ std::uint8_t *allocateImage(std::size_t bytes)
 // Inflates the image data into the tail of `buffer` and unfilters it row by row into 32-bit
 // words from the front. Row y's words end no later than row y + 1's filtered bytes begin
 // (4 × width ≥ 1 + bytes a row), so writing never overtakes reading.
-bool decodeInto(const Chunks &chunks, std::uint8_t *buffer, std::size_t bufferSize)
+PngDecoder::Outcome decodeInto(const Chunks &chunks, std::uint8_t *buffer, std::size_t bufferSize)
 {
     const std::size_t width = std::size_t(chunks.size.width());
     const std::size_t height = std::size_t(chunks.size.height());
@@ -87,12 +87,15 @@ bool decodeInto(const Chunks &chunks, std::uint8_t *buffer, std::size_t bufferSi
     std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor *)> inflater(
         libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     if (!inflater)
-        return false;
+        return PngDecoder::Outcome::tooLarge;
     std::size_t inflated = 0;
-    if (libdeflate_zlib_decompress(inflater.get(), compressed, chunks.dataLength, filtered, filteredSize, &inflated)
-            != LIBDEFLATE_SUCCESS
-        || inflated != filteredSize)
-        return false;
+    const libdeflate_result inflating =
+        libdeflate_zlib_decompress(inflater.get(), compressed, chunks.dataLength, filtered, filteredSize, &inflated);
+    // More data than the rows need is a fault libpng (and so Qt) lets pass; Qt decides on it.
+    if (inflating == LIBDEFLATE_INSUFFICIENT_SPACE)
+        return PngDecoder::Outcome::notHandled;
+    if (inflating != LIBDEFLATE_SUCCESS || inflated != filteredSize)
+        return PngDecoder::Outcome::unreadable;
 
     std::vector<std::uint8_t> rows(2 * rowBytes, 0);
     std::uint8_t *previous = rows.data(); // zeros above the first row
@@ -100,7 +103,7 @@ bool decodeInto(const Chunks &chunks, std::uint8_t *buffer, std::size_t bufferSi
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t *in = filtered + y * (rowBytes + 1);
         if (!png::unfilterRow(in[0], in + 1, previous, current, rowBytes, chunks.bytesPerPixel))
-            return false;
+            return PngDecoder::Outcome::unreadable;
         auto *words = reinterpret_cast<std::uint32_t *>(buffer + y * width * 4);
         if (chunks.bytesPerPixel == 3)
             png::packRgb(current, words, width);
@@ -108,7 +111,7 @@ bool decodeInto(const Chunks &chunks, std::uint8_t *buffer, std::size_t bufferSi
             png::packRgba(current, words, width);
         std::swap(previous, current);
     }
-    return true;
+    return PngDecoder::Outcome::decoded;
 }
 
 } // namespace
@@ -192,8 +195,8 @@ PngDecoder::Result PngDecoder::decode(QByteArrayView bytes, qint64 maxPixels)
     std::unique_ptr<std::uint8_t, void (*)(void *)> buffer(allocateImage(bufferSize), freeBuffer);
     if (!buffer)
         return outcome(Outcome::tooLarge, chunks.size);
-    if (!decodeInto(chunks, buffer.get(), bufferSize))
-        return outcome(Outcome::unreadable, chunks.size);
+    if (const Outcome decoded = decodeInto(chunks, buffer.get(), bufferSize); decoded != Outcome::decoded)
+        return outcome(decoded, chunks.size);
     QImage image(buffer.get(), int(width), int(height), qsizetype(width * 4),
                  chunks.bytesPerPixel == 3 ? QImage::Format_RGB32 : QImage::Format_ARGB32, freeBuffer, buffer.get());
     if (image.isNull())

@@ -217,6 +217,16 @@ private Q_SLOTS:
         }
     }
 
+    void leavesSurplusImageDataToQt()
+    {
+        // Three rows of data for a two-row image: libpng lets it pass, and so must the decoder.
+        const QByteArray row = QByteArray(1, '\0') + QByteArray(3 * 4, 'x');
+        const QByteArray bytes = handMade(4, 2, row + row + row);
+        const QImage expected = qtDecoded(bytes);
+        QVERIFY(!expected.isNull());
+        QCOMPARE(ImageFileReader::readBytes(bytes), expected);
+    }
+
     void refusesOversizedHeadersBeforeDecoding()
     {
         // 20000 × 20000 pixels declared by a file holding one row.
