@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Times vantrel-cli compare --json as a whole process beside odiff and pixelmatch on the same
-# screenshot pairs, and measures the CLI's peak memory at 1440 x 3120.
-#   bench/peers.sh            (builds build-bench/, installs the peers into bench/.peers/)
-# The peers come from the npm registry into a git-ignored folder; hyperfine and GNU time from Debian.
+# Times vantrel-cli compare --json as a whole process beside odiff, interleaved, on real browser
+# screenshots: wall clock, CPU time and peak memory of every run (bench/interleave.py).
+#   bench/peers.sh                 (builds build-bench/, installs the peers into bench/.peers/)
+#   RUNS=15 SYNTHETIC=1 bench/peers.sh   (also the drawn pairs of bench_compare, with pixelmatch)
+# The screenshots come from ../shared/bench-images (BENCH_IMAGES overrides); the peers from the npm
+# registry into a git-ignored folder; Node and Python from Debian.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VANTREL_BENCH_BUILD_DIR:-$root/build-bench}"
+images="${BENCH_IMAGES:-$root/../shared/bench-images}"
 peers="$root/bench/.peers"
 work="$root/bench/out"
-runs="${RUNS:-20}"
+runs="${RUNS:-15}"
 
 "$root/scripts/setup.sh" "$root/bench/packages.txt"
 if ! command -v npm >/dev/null; then
@@ -25,33 +28,29 @@ fi
 odiff="$peers/node_modules/.bin/odiff"
 pixelmatch="$peers/node_modules/.bin/pixelmatch"
 cli="$build/src/cli/vantrel-cli"
+interleave=("$root/bench/interleave.py" --runs "$runs" --warmup 3)
+
+echo "| pair | tool | wall ms | CPU ms | peak MiB | vantrel ÷ tool: wall / CPU / peak |"
+echo "|---|---|---|---|---|---|"
+# Both tools compare the same two files; odiff exits 22 and vantrel 1 for "different".
+while IFS='|' read -r title device design; do
+  "${interleave[@]}" --title "$title" --json "$work/real-${device%.png}-${design%.png}.json" \
+    vantrel "$cli compare --device $images/$device --design $images/$design --json $work/v.json" \
+    odiff "$odiff $images/$device $images/$design $work/odiff.png"
+done <<'PAIRS'
+1179 × 2556, one card moved|screen-1179x2556.png|screen-1179x2556-shifted.png
+1440 × 3120, button recoloured|screen-1440x3120.png|screen-1440x3120-recoloured.png
+1179 × 2556 against its 786 × 1704 design|screen-1179x2556.png|design-786x1704.png
+PAIRS
+
+[ "${SYNTHETIC:-0}" = 1 ] || exit 0
+# The pairs drawn by bench_compare (the design also scaled to the screenshot's size, since the
+# peers want equal sizes); they compress and decode far more cheaply than real screenshots.
 "$build/bench/bench_compare" --write-inputs "$work"
-
-export QT_QPA_PLATFORM=offscreen
 for w in 720 1179 1440; do
-  dev="$work/device-$w.png"; same="$work/design-$w-same-size.png"; own="$work/design-$w.png"
-  echo "== $w px wide screenshot =="
-  # Exit codes 1 mean "different", which all three report here.
-  hyperfine -N -i --warmup 3 --runs "$runs" --export-json "$work/peers-$w.json" \
-    -n "vantrel (design at 2/3 size)" "$cli compare --device $dev --design $own --json $work/v.json" \
-    -n "vantrel (same-size pair)" "$cli compare --device $dev --design $same --json $work/v.json" \
-    -n "odiff" "$odiff $dev $same $work/odiff.png" \
-    -n "pixelmatch" "$pixelmatch $dev $same $work/pixelmatch.png"
+  dev="$work/device-$w.png"; same="$work/design-$w-same-size.png"
+  "${interleave[@]}" --title "drawn, $w wide" \
+    vantrel "$cli compare --device $dev --design $same --json $work/v.json" \
+    odiff "$odiff $dev $same $work/odiff.png" \
+    pixelmatch "$pixelmatch $dev $same $work/pixelmatch.png"
 done
-
-python3 - "$work" <<'PY'
-import json, sys
-work = sys.argv[1]
-for w in (720, 1179, 1440):
-    rows = json.load(open(f"{work}/peers-{w}.json"))["results"]
-    by = {r["command"]: r for r in rows}
-    v = by["vantrel (same-size pair)"]["median"]
-    cpu = lambda r: (r["user"] + r["system"]) * 1000
-    print(f"{w}: " + ", ".join(f"{name} median {r['median']*1000:.0f} ms (min {r['min']*1000:.0f}, max {r['max']*1000:.0f}), CPU {cpu(r):.0f} ms" for name, r in by.items()))
-    same = by["vantrel (same-size pair)"]
-    print(f"{w}: wall vantrel/odiff = {v / by['odiff']['median']:.2f}, vantrel/pixelmatch = {v / by['pixelmatch']['median']:.2f}; "
-          f"CPU vantrel/odiff = {cpu(same) / cpu(by['odiff']):.2f}, vantrel/pixelmatch = {cpu(same) / cpu(by['pixelmatch']):.2f}")
-PY
-
-echo "== peak memory, vantrel-cli compare at 1440 x 3120 =="
-/usr/bin/time -f "max RSS %M KiB, %e s" "$cli" compare --device "$work/device-1440.png" --design "$work/design-1440.png" --json "$work/v.json" >/dev/null || true

@@ -20,10 +20,13 @@ public:
 
 // One sub-command of vantrel-cli. `run` gets the arguments after the command's name and returns
 // the exit code; it may throw any std::exception, whose what() is the user-facing message.
+// `drawsNoText`, when given, says whether a run with these arguments draws no text; such a run
+// starts without the GUI platform and its fonts.
 struct CliCommand {
     QString name;
     QString usage;
     std::function<int(const QStringList &arguments)> run;
+    std::function<bool(const QStringList &arguments)> drawsNoText = {};
 };
 
 // Commands register themselves at start-up from their own source files.

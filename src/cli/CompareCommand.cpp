@@ -81,17 +81,42 @@ void writeReports(const QCommandLineParser &parser, const ComparisonResult &resu
                 [&](const QString &path) { exporter.exportPDF(result, design, kOfflineDeviceName, settings, path); });
 }
 
+QList<QCommandLineOption> options()
+{
+    return {{QStringLiteral("device"), QStringLiteral("真机截图"), QStringLiteral("IMAGE")},
+            {QStringLiteral("design"), QStringLiteral("设计稿"), QStringLiteral("IMAGE")},
+            {QStringLiteral("elements"), QStringLiteral("真机元素树 XML"), QStringLiteral("TREE.xml")},
+            {QStringLiteral("settings"), QStringLiteral("对比参数 JSON"), QStringLiteral("FILE")},
+            {QStringLiteral("json"), QStringLiteral("结果 JSON 输出位置，- 为标准输出"), QStringLiteral("FILE")},
+            {QStringLiteral("html"), QStringLiteral("HTML 报告输出位置"), QStringLiteral("FILE")},
+            {QStringLiteral("pdf"), QStringLiteral("PDF 报告输出位置"), QStringLiteral("FILE")},
+            {QStringLiteral("save-history"), QStringLiteral("保存到历史记录")}};
+}
+
+// The options that show images: reports draw text, the history keeps the full-size images.
+bool showsImages(const QCommandLineParser &parser)
+{
+    return parser.isSet(QStringLiteral("html")) || parser.isSet(QStringLiteral("pdf"))
+           || parser.isSet(QStringLiteral("save-history"));
+}
+
+// A comparison that only prints figures draws no text, so it needs no GUI platform or fonts.
+bool drawsNoText(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions(options());
+    try {
+        parseArguments(parser, arguments, kUsage);
+    } catch (const CliError &) {
+        return false;
+    }
+    return !showsImages(parser);
+}
+
 int run(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("device"), QStringLiteral("真机截图"), QStringLiteral("IMAGE")},
-                       {QStringLiteral("design"), QStringLiteral("设计稿"), QStringLiteral("IMAGE")},
-                       {QStringLiteral("elements"), QStringLiteral("真机元素树 XML"), QStringLiteral("TREE.xml")},
-                       {QStringLiteral("settings"), QStringLiteral("对比参数 JSON"), QStringLiteral("FILE")},
-                       {QStringLiteral("json"), QStringLiteral("结果 JSON 输出位置，- 为标准输出"), QStringLiteral("FILE")},
-                       {QStringLiteral("html"), QStringLiteral("HTML 报告输出位置"), QStringLiteral("FILE")},
-                       {QStringLiteral("pdf"), QStringLiteral("PDF 报告输出位置"), QStringLiteral("FILE")},
-                       {QStringLiteral("save-history"), QStringLiteral("保存到历史记录")}});
+    parser.addOptions(options());
     parseArguments(parser, arguments, kUsage);
     if (!parser.positionalArguments().isEmpty())
         throw CliError(QStringLiteral("多余的参数：") + parser.positionalArguments().join(u' '));
@@ -132,7 +157,11 @@ int run(const QStringList &arguments)
                       .arg(device.screenSize.height));
     }
 
-    const ComparisonResult result = ComparisonEngine().compare(device, design, settings);
+    // Without reports or history the full-size images need not outlive their shrinking, and no
+    // overlay is drawn.
+    const bool withImages = showsImages(parser);
+    const ComparisonResult result = withImages ? ComparisonEngine().compare(device, design, settings)
+                                                : ComparisonEngine().compareFiguresOnly(std::move(device), std::move(design), settings);
 
     const QString jsonTarget = parser.value(QStringLiteral("json"));
     if (!jsonTarget.isEmpty())
@@ -140,6 +169,9 @@ int run(const QStringList &arguments)
     if (jsonTarget != u"-")
         printOut(summary(result));
 
+    const int exitCode = result.status == kStatusConsistent ? kExitSuccess : kExitDifferences;
+    if (!withImages)
+        return exitCode;
     writeReports(parser, result, design, settings);
 
     if (parser.isSet(QStringLiteral("save-history"))) {
@@ -147,10 +179,10 @@ int run(const QStringList &arguments)
         const ComparisonHistoryEntry entry = store.save(result, design.name, kOfflineDeviceName);
         printLine(QStringLiteral("已保存到历史记录：") + QDir::toNativeSeparators(store.rootPath() + u'/' + entry.directoryName));
     }
-    return result.status == kStatusConsistent ? kExitSuccess : kExitDifferences;
+    return exitCode;
 }
 
-const CliCommandRegistration registration({QStringLiteral("compare"), kUsage, run});
+const CliCommandRegistration registration({QStringLiteral("compare"), kUsage, run, drawsNoText});
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <exception>
+#include <memory>
 
 using namespace vantrel::cli;
 
@@ -55,26 +56,29 @@ int main(int argc, char *argv[])
     ensureRuntimeDirectory();
     if (qEnvironmentVariableIntValue("VANTREL_VERBOSE") != 1)
         qInstallMessageHandler(quietQtMessages);
-    // Qt would take options such as --platform for itself: it sees only the program name.
-    int qtArgumentCount = 1;
-    QGuiApplication app(qtArgumentCount, argv);
-    QGuiApplication::setOrganizationName(QStringLiteral("halvenro"));
-    QGuiApplication::setApplicationName(QStringLiteral("Vantrel"));
-
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CliCommand *command = arguments.isEmpty() ? nullptr : CliCommandRegistry::find(arguments.first());
+    // A run that draws no text skips the GUI platform plug-in and the font set-up it would load.
+    const bool headless = command && command->drawsNoText && command->drawsNoText(arguments.mid(1));
+    // Qt would take options such as --platform for itself: it sees only the program name.
+    int qtArgumentCount = 1;
+    const std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(qtArgumentCount, argv)
+                                                           : std::make_unique<QGuiApplication>(qtArgumentCount, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("halvenro"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vantrel"));
+
     if (arguments.isEmpty() || arguments.first() == u"--help" || arguments.first() == u"-h") {
         printOut(usage());
         return arguments.isEmpty() ? kExitFailure : kExitSuccess;
     }
-    const QString name = arguments.takeFirst();
-    const CliCommand *command = CliCommandRegistry::find(name);
     if (!command) {
-        printLine(QStringLiteral("未知命令：") + name);
+        printLine(QStringLiteral("未知命令：") + arguments.first());
         printOut(usage());
         return kExitFailure;
     }
+    arguments.removeFirst();
     try {
         return command->run(arguments);
     } catch (const std::exception &error) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace vantrel {
 
@@ -86,14 +87,38 @@ QString ComparisonEngine::status(double score, const QList<ComparisonIssue> &iss
 ComparisonResult ComparisonEngine::compare(const CapturedDeviceState &device, const ImportedDesign &design,
                                            const ComparisonSettings &settings, CompareTimings *timings) const
 {
-    const SizeValue size = comparisonSize(pixelSizeValue(device.image));
+    ComparisonResult result = compareImages(device, design, device.image, design.image, settings, timings, true);
+    result.deviceImage = device.image;
+    result.designImage = design.image;
+    return result;
+}
+
+ComparisonResult ComparisonEngine::compareFiguresOnly(CapturedDeviceState device, ImportedDesign design,
+                                                      const ComparisonSettings &settings,
+                                                      CompareTimings *timings) const
+{
+    QImage deviceImage = std::exchange(device.image, QImage());
+    QImage designImage = std::exchange(design.image, QImage());
+    return compareImages(device, design, std::move(deviceImage), std::move(designImage), settings, timings, false);
+}
+
+ComparisonResult ComparisonEngine::compareImages(const CapturedDeviceState &device, const ImportedDesign &design,
+                                                 QImage deviceImage, QImage designImage,
+                                                 const ComparisonSettings &settings, CompareTimings *timings,
+                                                 bool withImages)
+{
+    const SizeValue size = comparisonSize(pixelSizeValue(deviceImage));
 
     // The design is cropped, resized and rasterised on the thread pool while the device image is
     // resized and rasterised here: the two are independent, and they are the costliest stages.
-    QFuture<PreparedImage> designJob = QtConcurrent::run(
-        [&design, &settings, size] { return prepare([&] { return crop(design.image, settings); }, size); });
-    const PreparedImage deviceSide = prepare([&] { return device.image; }, size);
-    const PreparedImage designSide = designJob.result();
+    // Each full-size image is let go once it is shrunk, so unless the caller keeps it, its memory
+    // is free before the comparison proper begins; every intermediate image is let go as soon as
+    // its last reader is done.
+    QFuture<PreparedImage> designJob = QtConcurrent::run([&settings, size, image = std::move(designImage)]() mutable {
+        return prepare([&] { return crop(std::exchange(image, QImage()), settings); }, size);
+    });
+    PreparedImage deviceSide = prepare([&] { return std::exchange(deviceImage, QImage()); }, size);
+    PreparedImage designSide = designJob.result();
     for (const PreparedImage *side : {&deviceSide, &designSide}) {
         if (side->error)
             std::rethrow_exception(side->error);
@@ -102,22 +127,23 @@ ComparisonResult ComparisonEngine::compare(const CapturedDeviceState &device, co
             timings->rasterise += side->rasteriseMs;
         }
     }
-    const QImage &deviceBuffer = deviceSide.buffer;
-    const QImage &designBuffer = designSide.buffer;
     const PixelImage &devicePixels = deviceSide.pixels;
-    const PixelImage &designPixels = designSide.pixels;
+    if (!withImages)
+        deviceSide.buffer = QImage();
     StageClock clock(timings);
 
-    const QPointF automatic = estimateTranslation(devicePixels, designPixels);
+    const QPointF automatic = estimateTranslation(devicePixels, designSide.pixels);
+    designSide.pixels = PixelImage();
     const QPointF offset = alignmentOffset(automatic, size, design.canvasSize, settings);
-    const QImage aligned = shift(designBuffer, offset, size);
+    const QImage aligned = shift(std::exchange(designSide.buffer, QImage()), offset, size);
     clock.lap(&CompareTimings::alignment);
 
-    const PixelImage alignedPixels = pixels(aligned, size);
+    PixelImage alignedPixels = pixels(aligned, size);
     clock.lap(&CompareTimings::rasterise);
 
-    const VisualOutput visual = visualDiff(devicePixels, alignedPixels, settings.pixelThreshold,
-                                           settings.regionMinimumArea, effectiveIgnoredRegions(settings));
+    VisualOutput visual = visualDiff(devicePixels, alignedPixels, settings.pixelThreshold,
+                                     settings.regionMinimumArea, effectiveIgnoredRegions(settings));
+    alignedPixels = PixelImage();
     QList<ComparisonIssue> issues = visualIssues(visual.regions);
     clock.lap(&CompareTimings::visualDiff);
 
@@ -132,21 +158,21 @@ ComparisonResult ComparisonEngine::compare(const CapturedDeviceState &device, co
     result.meanColorDelta = visual.meanColorDelta;
     result.status = status(result.score, issues);
     result.issues = issues;
-    result.heatmapImage = heatmapImage(visual.heatmap);
-
-    QImage overlay(deviceBuffer.size(), QImage::Format_ARGB32_Premultiplied);
-    overlay.fill(Qt::transparent);
-    {
-        QPainter painter(&overlay);
-        painter.drawImage(overlay.rect(), deviceBuffer);
-        painter.setOpacity(0.5);
-        painter.drawImage(QRectF(overlay.rect()), aligned, QRectF(aligned.rect()));
-    }
-    result.overlayImage = overlay;
+    result.heatmapImage = heatmapImage(std::move(visual.heatmap));
     result.createdAt = QDateTime::currentDateTime();
-    result.deviceImage = device.image;
-    result.designImage = design.image;
-    result.alignedDesignImage = aligned;
+    if (withImages) {
+        const QImage &deviceBuffer = deviceSide.buffer;
+        QImage overlay(deviceBuffer.size(), QImage::Format_ARGB32_Premultiplied);
+        overlay.fill(Qt::transparent);
+        {
+            QPainter painter(&overlay);
+            painter.drawImage(overlay.rect(), deviceBuffer);
+            painter.setOpacity(0.5);
+            painter.drawImage(QRectF(overlay.rect()), aligned, QRectF(aligned.rect()));
+        }
+        result.overlayImage = overlay;
+        result.alignedDesignImage = aligned;
+    }
     clock.lap(&CompareTimings::images);
     return result;
 }

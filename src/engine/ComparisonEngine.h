@@ -30,6 +30,13 @@ public:
     ComparisonResult compare(const CapturedDeviceState &device, const ImportedDesign &design,
                              const ComparisonSettings &settings,
                              CompareTimings *timings = nullptr) const;
+    // The same comparison for a caller that shows no image: the result has the figures, the
+    // issues and the heat map, but neither the inputs nor an aligned design or overlay. The
+    // full-size images are taken over and freed as soon as they are shrunk, so a comparison of
+    // large screenshots needs about a third less memory at its peak.
+    ComparisonResult compareFiguresOnly(CapturedDeviceState device, ImportedDesign design,
+                                        const ComparisonSettings &settings,
+                                        CompareTimings *timings = nullptr) const;
 
     static SizeValue comparisonSize(const SizeValue &devicePixelSize);
 
@@ -51,7 +58,7 @@ public:
                                         int pixelWidth, int pixelHeight, int minimumArea);
     static QList<ComparisonIssue> visualIssues(const QList<RectValue> &regions);
     // The heat map as an image that shows its changed pixels red-orange.
-    static QImage heatmapImage(const PixelImage &heatmap);
+    static QImage heatmapImage(PixelImage heatmap);
 
     // Element difference.
     static QList<ComparisonIssue> elementDiff(const QList<DeviceElement> &deviceElements,
@@ -67,6 +74,12 @@ public:
     // Score 0-100 from the two pixel measures, and the status text for a score and its issues.
     static double score(double changedPixelRatio, double meanColorDelta);
     static QString status(double score, const QList<ComparisonIssue> &issues);
+
+private:
+    static ComparisonResult compareImages(const CapturedDeviceState &device, const ImportedDesign &design,
+                                          QImage deviceImage, QImage designImage,
+                                          const ComparisonSettings &settings, CompareTimings *timings,
+                                          bool withImages);
 };
 
 } // namespace vantrel

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace vantrel {
 
@@ -66,28 +67,39 @@ PixelImage ComparisonEngine::pixels(const QImage &source, const SizeValue &size)
 
 namespace {
 
-QImage wrapBytes(const PixelImage &pixels, QImage::Format format)
+bool hasAllBytes(const PixelImage &pixels)
 {
-    if (pixels.width < 1 || pixels.height < 1 || pixels.bytes.size() < qsizetype(pixels.width) * pixels.height * 4)
-        return QImage();
-    QImage wrapped(pixels.data(), pixels.width, pixels.height, pixels.width * 4, format);
-    return wrapped.copy(); // own the bytes
+    return pixels.width >= 1 && pixels.height >= 1 && pixels.bytes.size() >= qsizetype(pixels.width) * pixels.height * 4;
 }
 
 } // namespace
 
 QImage ComparisonEngine::image(const PixelImage &pixels)
 {
-    return wrapBytes(pixels, QImage::Format_RGBA8888_Premultiplied);
+    if (!hasAllBytes(pixels))
+        return QImage();
+    const QImage wrapped(pixels.data(), pixels.width, pixels.height, pixels.width * 4,
+                         QImage::Format_RGBA8888_Premultiplied);
+    return wrapped.copy(); // own the bytes
 }
 
-QImage ComparisonEngine::heatmapImage(const PixelImage &heatmap)
+QImage ComparisonEngine::heatmapImage(PixelImage heatmap)
 {
     // The heat map's changed pixels carry colour bytes above their alpha. Read as premultiplied,
     // they would wrap or brighten when shown or written; read as straight alpha, the same bytes
     // are the intended red-orange, and every other heat map pixel means the same either way
     // (opaque grey, or black at alpha 45).
-    return wrapBytes(heatmap, QImage::Format_RGBA8888);
+    if (!hasAllBytes(heatmap))
+        return QImage();
+    // The image takes the bytes over instead of copying them; data() makes them its own first
+    // if they are still shared.
+    auto *bytes = new QByteArray(std::move(heatmap.bytes));
+    const QImage image(reinterpret_cast<uchar *>(bytes->data()), heatmap.width, heatmap.height,
+                       qsizetype(heatmap.width) * 4, QImage::Format_RGBA8888,
+                       [](void *owned) { delete static_cast<QByteArray *>(owned); }, bytes);
+    if (image.isNull())
+        delete bytes;
+    return image;
 }
 
 QImage ComparisonEngine::resize(const QImage &source, const SizeValue &size)

@@ -21,6 +21,7 @@ public:
 
 // Decodes PNG, JPEG and WebP files and bytes. The pixel size is checked before any pixel is
 // decoded, so a huge or hostile image fails with a clear message instead of exhausting memory.
+// Ordinary 8-bit PNGs go through PngDecoder, every other image through Qt's decoders.
 class ImageFileReader {
 public:
     static constexpr qint64 kMaxPixels = 100'000'000; // 400 MB of RGBA
