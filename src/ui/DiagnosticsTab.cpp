@@ -37,9 +37,9 @@ QString levelText(EnvironmentCheck::Level level)
 {
     switch (level) {
     case EnvironmentCheck::Level::success:
-        return QStringLiteral("通过");
+        return QStringLiteral("正常");
     case EnvironmentCheck::Level::warning:
-        return QStringLiteral("警告");
+        return QStringLiteral("提示");
     case EnvironmentCheck::Level::failure:
         break;
     }

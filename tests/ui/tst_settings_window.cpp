@@ -210,8 +210,8 @@ void SettingsWindowTest::diagnosticsOfTheCurrentPlatform()
         for (int row = 0; row < checks->count(); ++row) {
             const EnvironmentCheck &check = manager.diagnostics()[row];
             QVERIFY(checks->item(row)->text().startsWith(check.name));
-            const QString level = check.level == EnvironmentCheck::Level::success ? "通过"
-                                  : check.level == EnvironmentCheck::Level::warning ? "警告" : "失败";
+            const QString level = check.level == EnvironmentCheck::Level::success ? "正常"
+                                  : check.level == EnvironmentCheck::Level::warning ? "提示" : "失败";
             QCOMPARE(checks->item(row)->data(Qt::AccessibleDescriptionRole).toString(), level);
         }
         QCOMPARE(log->accessibleName(), platform == AppPlatform::android ? "ADB 日志" : "Appium 日志");
