@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace vantrel {
 
 namespace {
@@ -44,6 +46,26 @@ QString levelText(EnvironmentCheck::Level level)
         break;
     }
     return QStringLiteral("失败");
+}
+
+// How many characters were cut from the front of `shown` before more was appended to give `text`
+// (the manager keeps only the end of its log); none when `text` is not of that form. Only a few
+// candidate cuts are tried, so a log of repeated lines costs no more than laying it out again.
+std::optional<qsizetype> cutFromFront(const QString &shown, const QString &text)
+{
+    if (shown.isEmpty())
+        return std::nullopt;
+    const QStringView probe = QStringView(text).left(80);
+    qsizetype from = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const qsizetype cut = shown.indexOf(probe, from);
+        if (cut < 0)
+            return std::nullopt;
+        if (text.startsWith(QStringView(shown).mid(cut)))
+            return cut;
+        from = cut + 1;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -159,11 +181,16 @@ void DiagnosticsTab::showLog()
     QScrollBar *bar = m_log->verticalScrollBar();
     const int position = bar->value();
     const bool atEnd = position == bar->maximum();
-    if (!m_shownLog.isEmpty() && text.startsWith(m_shownLog)) {
-        // Lines were only appended: add them instead of laying the whole log out again.
+    if (const std::optional<qsizetype> cut = cutFromFront(m_shownLog, text)) {
+        // Lines were appended (and old ones dropped): edit both ends instead of laying the whole
+        // log out again. The document has one position per character, line breaks included.
         QTextCursor cursor(m_log->document());
+        if (*cut > 0) {
+            cursor.setPosition(int(*cut), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(text.mid(m_shownLog.size()));
+        cursor.insertText(text.mid(m_shownLog.size() - *cut));
     } else {
         m_log->setPlainText(text);
     }

@@ -232,6 +232,16 @@ void SettingsWindowTest::diagnosticsOfTheCurrentPlatform()
     android.appendLog(QStringLiteral("more\n"));
     QCOMPARE(log->toPlainText(), android.logText());
     QCOMPARE(bar->value(), 3);
+    // Past its limit the log loses its oldest lines as new ones come.
+    QString filler;
+    for (int i = 0; filler.size() < DeviceManagerBase::kLogLimit - 100; ++i)
+        filler += QStringLiteral("填充 %1\n").arg(i);
+    android.appendLog(filler);
+    for (int i = 0; i < 30; ++i) {
+        android.appendLog(QStringLiteral("第 %1 行\n").arg(i));
+        QCOMPARE(log->toPlainText(), android.logText());
+    }
+    QCOMPARE(log->toPlainText(), android.logText());
 
     // Checks run again on request and are shown again.
     QSignalSpy rerun(&android, &DeviceManagerBase::diagnosticsChanged);
