@@ -164,6 +164,7 @@ void SettingsWindowTest::followsChangesMadeElsewhereWithoutEcho()
     QCOMPARE(platformSpy.count(), 1);
     QCOMPARE(state().settings(), settings);
     QVERIFY(!preferences().contains("devicePlatform"));
+    QVERIFY(!preferences().contains("comparisonSettings"));
 }
 
 void SettingsWindowTest::ignoredRegions()
