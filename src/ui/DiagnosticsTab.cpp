@@ -34,20 +34,6 @@ QStyle::StandardPixmap levelIcon(EnvironmentCheck::Level level)
     return QStyle::SP_MessageBoxCritical;
 }
 
-// The level as screen readers announce it.
-QString levelText(EnvironmentCheck::Level level)
-{
-    switch (level) {
-    case EnvironmentCheck::Level::success:
-        return QStringLiteral("正常");
-    case EnvironmentCheck::Level::warning:
-        return QStringLiteral("提示");
-    case EnvironmentCheck::Level::failure:
-        break;
-    }
-    return QStringLiteral("失败");
-}
-
 // How many characters were cut from the front of `shown` before more was appended to give `text`
 // (the manager keeps only the end of its log); none when `text` is not of that form. Only a few
 // candidate cuts are tried, so a log of repeated lines costs no more than laying it out again.
@@ -163,8 +149,8 @@ void DiagnosticsTab::showChecks()
     for (const EnvironmentCheck &check : m_state.currentManager().diagnostics()) {
         const QString text = check.detail.isEmpty() ? check.name : check.name + QLatin1Char('\n') + check.detail;
         auto *item = new QListWidgetItem(style()->standardIcon(levelIcon(check.level)), text, m_checks);
-        item->setData(Qt::AccessibleDescriptionRole, levelText(check.level));
-        item->setToolTip(levelText(check.level));
+        item->setData(Qt::AccessibleDescriptionRole, levelLabel(check.level));
+        item->setToolTip(levelLabel(check.level));
     }
 }
 

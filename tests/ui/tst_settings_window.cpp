@@ -211,9 +211,7 @@ void SettingsWindowTest::diagnosticsOfTheCurrentPlatform()
         for (int row = 0; row < checks->count(); ++row) {
             const EnvironmentCheck &check = manager.diagnostics()[row];
             QVERIFY(checks->item(row)->text().startsWith(check.name));
-            const QString level = check.level == EnvironmentCheck::Level::success ? "正常"
-                                  : check.level == EnvironmentCheck::Level::warning ? "提示" : "失败";
-            QCOMPARE(checks->item(row)->data(Qt::AccessibleDescriptionRole).toString(), level);
+            QCOMPARE(checks->item(row)->data(Qt::AccessibleDescriptionRole).toString(), levelLabel(check.level));
         }
         QCOMPARE(log->accessibleName(), platform == AppPlatform::android ? "ADB 日志" : "Appium 日志");
         QCOMPARE(log->toPlainText(), manager.logText());
