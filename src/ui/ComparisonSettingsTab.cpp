@@ -28,6 +28,13 @@ const QColor kDestructiveColor(0xC6, 0x28, 0x28);
 
 QString percent(double fraction) { return NumberText::fixed(fraction * 100, 1) + QLatin1Char('%'); }
 
+// "x 10.0% · y 40.0% · 30.0% × 10.0%".
+QString regionText(const RectValue &region)
+{
+    return QStringLiteral("x %1 · y %2 · %3 × %4")
+        .arg(percent(region.x), percent(region.y), percent(region.width), percent(region.height));
+}
+
 } // namespace
 
 ComparisonSettingsTab::ComparisonSettingsTab(AppState &state, QWidget *parent)
@@ -53,7 +60,7 @@ ComparisonSettingsTab::ComparisonSettingsTab(AppState &state, QWidget *parent)
     for (const auto &[label, field] : crops)
         addSlider(alignment, QString::fromUtf16(label), field, kCropStepsPerUnit, 0, kCropMaximum, percent);
 
-    column->addWidget(buildRegionSection(column));
+    buildRegionSection(column);
 
     QToolButton *save = controls::button(QStringLiteral("保存设置"), page);
     save->setMinimumWidth(96);
@@ -63,12 +70,6 @@ ComparisonSettingsTab::ComparisonSettingsTab(AppState &state, QWidget *parent)
 
     showSettings();
     connect(&m_state, &AppState::settingsChanged, this, &ComparisonSettingsTab::showSettings);
-}
-
-QString ComparisonSettingsTab::regionText(const RectValue &region)
-{
-    return QStringLiteral("x %1 · y %2 · %3 × %4")
-        .arg(percent(region.x), percent(region.y), percent(region.width), percent(region.height));
 }
 
 void ComparisonSettingsTab::addSlider(QFormLayout *form, const QString &label, Field field, int stepsPerUnit,
@@ -108,7 +109,7 @@ void ComparisonSettingsTab::addStepper(QFormLayout *form, const QString &label, 
     m_steppers.append({stepper, field});
 }
 
-QWidget *ComparisonSettingsTab::buildRegionSection(QVBoxLayout *column)
+void ComparisonSettingsTab::buildRegionSection(QVBoxLayout *column)
 {
     QFormLayout *form = section(QStringLiteral("动态内容忽略区域"), column);
     QWidget *box = form->parentWidget();
@@ -135,7 +136,6 @@ QWidget *ComparisonSettingsTab::buildRegionSection(QVBoxLayout *column)
         m_state.savePreferences();
     });
     form->addRow(m_clearRegions);
-    return box;
 }
 
 void ComparisonSettingsTab::edit(const std::function<void(ComparisonSettings &)> &change)

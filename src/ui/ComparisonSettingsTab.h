@@ -35,9 +35,6 @@ public:
 
     explicit ComparisonSettingsTab(AppState &state, QWidget *parent = nullptr);
 
-    // "x 10.0% · y 40.0% · 30.0% × 10.0%".
-    static QString regionText(const RectValue &region);
-
 private:
     using Field = double ComparisonSettings::*;
     struct SliderField {
@@ -55,7 +52,7 @@ private:
     void addSlider(QFormLayout *form, const QString &label, Field field, int stepsPerUnit, double minimum,
                    double maximum, std::function<QString(double)> format);
     void addStepper(QFormLayout *form, const QString &label, Field field, double minimum, double maximum);
-    QWidget *buildRegionSection(QVBoxLayout *column);
+    void buildRegionSection(QVBoxLayout *column);
     void edit(const std::function<void(ComparisonSettings &)> &change);
     void showSettings();
     void showRegions();
