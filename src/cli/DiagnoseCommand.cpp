@@ -27,19 +27,6 @@ QString levelName(EnvironmentCheck::Level level)
     return QStringLiteral("failure");
 }
 
-QString levelLabel(EnvironmentCheck::Level level)
-{
-    switch (level) {
-    case EnvironmentCheck::Level::success:
-        return QStringLiteral("正常");
-    case EnvironmentCheck::Level::warning:
-        return QStringLiteral("提示");
-    case EnvironmentCheck::Level::failure:
-        break;
-    }
-    return QStringLiteral("失败");
-}
-
 // Prints the lines as a JSON array of {name, detail, level} or as text, one line each.
 int printChecks(const QList<EnvironmentCheck> &checks, bool json)
 {

@@ -17,4 +17,7 @@ struct EnvironmentCheck {
     bool operator==(const EnvironmentCheck &) const = default;
 };
 
+// A level as the user reads it: "正常", "提示" or "失败".
+QString levelLabel(EnvironmentCheck::Level level);
+
 } // namespace vantrel

@@ -35,6 +35,7 @@ constexpr std::array<const char16_t *, 4> kAndroidStateLabels = {u"device", u"of
 constexpr std::array<const char16_t *, 2> kPlatformLabels = {u"iOS", u"Android"};
 constexpr std::array<const char16_t *, 3> kDisplayModeLabels = {u"并排", u"叠加", u"热力图"};
 constexpr std::array<const char16_t *, 2> kWorkspaceLabels = {u"采集与设计稿", u"对比结果"};
+constexpr std::array<const char16_t *, 3> kCheckLevelLabels = {u"正常", u"提示", u"失败"};
 
 } // namespace
 
@@ -45,6 +46,7 @@ QString rawValue(AndroidDevice::State v) { return labelOf(kAndroidStateLabels, v
 QString rawValue(AppPlatform v) { return labelOf(kPlatformLabels, v); }
 QString rawValue(ComparisonDisplayMode v) { return labelOf(kDisplayModeLabels, v); }
 QString rawValue(MainWorkspaceMode v) { return labelOf(kWorkspaceLabels, v); }
+QString levelLabel(EnvironmentCheck::Level v) { return labelOf(kCheckLevelLabels, v); }
 
 std::optional<IssueCategory> issueCategoryFromRaw(const QString &raw)
 {

@@ -2,15 +2,23 @@
 // layout, the Chinese texts and the heat map colours can be looked at without a display:
 //
 //   QT_QPA_PLATFORM=offscreen render-views DEVICE.png DESIGN.png OUT_DIR
+//
+// It also renders the three tabs of the settings window, with the device tools pointed at
+// nowhere so that the diagnostics show their failures and no adb server is started.
 
+#include "app/AppState.h"
 #include "engine/ComparisonEngine.h"
 #include "engine/ImageFileReader.h"
 #include "ui/ImageCanvas.h"
 #include "ui/ResultInspectorView.h"
 #include "ui/ResultInspectorWindow.h"
+#include "ui/SettingsWindow.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <exception>
@@ -78,6 +86,36 @@ void renderCanvas(const QImage &device, const QString &outDir)
     save(canvas, outDir + QStringLiteral("/canvas-regions.png"));
 }
 
+void renderSettings(const QString &outDir)
+{
+    for (const char *tool : {"VANTREL_ADB", "VANTREL_XCRUN", "VANTREL_XCODEBUILD", "VANTREL_APPIUM"})
+        qputenv(tool, "/nonexistent/tool");
+    qputenv("VANTREL_SHELL", "/bin/false");
+    const QTemporaryDir history;
+    AppState state(nullptr, AppState::Options{history.path(), false});
+    const QDeadlineTimer deadline(10'000);
+    while (!deadline.hasExpired() &&
+           (state.device().diagnostics().isEmpty() || state.android().diagnostics().isEmpty()))
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    state.addIgnoredRegion(RectValue(0.1, 0.4, 0.3, 0.1));
+    state.addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
+
+    SettingsWindow window(state);
+    for (const AppPlatform platform : {AppPlatform::ios, AppPlatform::android}) {
+        state.setPlatform(platform);
+        for (int tab = 0; tab < window.tabs()->count(); ++tab) {
+            window.tabs()->setCurrentIndex(tab);
+            save(window, QStringLiteral("%1/settings-%2-%3.png").arg(outDir, state.platformName()).arg(tab));
+        }
+    }
+    for (int i = 0; i < 400; ++i)
+        state.android().appendLog(QStringLiteral("adb -s R58N12 exec-out screencap -p · 第 %1 行\n").arg(i));
+    save(window, outDir + QStringLiteral("/settings-Android-log.png"));
+    window.resize(SettingsWindow::kMinimumSize);
+    window.tabs()->setCurrentIndex(1);
+    save(window, outDir + QStringLiteral("/settings-minimum.png"));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -95,6 +133,7 @@ int main(int argc, char **argv)
         renderInspector(compare(device, design), QStringLiteral("inspector"), args[3]);
         renderInspector(compare(device, device), QStringLiteral("inspector-consistent"), args[3]);
         renderCanvas(device, args[3]);
+        renderSettings(args[3]);
     } catch (const std::exception &error) {
         QTextStream(stderr) << error.what() << '\n';
         return 2;
