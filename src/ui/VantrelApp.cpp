@@ -1,6 +1,7 @@
 #include "ui/VantrelApp.h"
 
 #include "ui/MainWindow.h"
+#include "ui/SettingsWindow.h"
 
 namespace vantrel {
 
@@ -20,6 +21,11 @@ VantrelApp::~VantrelApp()
 
 void VantrelApp::showSettings()
 {
+    if (!m_settingsWindow)
+        m_settingsWindow = new SettingsWindow(*m_state, m_mainWindow.get());
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
 }
 
 } // namespace vantrel

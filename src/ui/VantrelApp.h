@@ -27,6 +27,7 @@ private:
     WidgetServices m_services;
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<MainWindow> m_mainWindow;
+    QPointer<SettingsWindow> m_settingsWindow; // a child of the main window, made when first asked for
 };
 
 } // namespace vantrel

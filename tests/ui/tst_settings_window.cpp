@@ -1,6 +1,7 @@
 // The settings window against a real application state in a temporary home: edits reach the state
 // and the stored preferences, changes made elsewhere show without echo, the ignored regions, the
 // diagnostics of the current platform, and the accessible names.
+#include "support/FindControl.h"
 #include "support/AppFixture.h"
 #include "ui/SettingsWindow.h"
 
@@ -21,6 +22,7 @@
 #include <QTest>
 
 using namespace vantrel;
+using vantrel::test::control;
 using namespace vantrel::test;
 
 namespace {
@@ -35,16 +37,6 @@ QVariant stored(const QString &key)
     if (path.size() == 1)
         return value;
     return QJsonDocument::fromJson(value.toByteArray()).object().value(path[1]).toVariant();
-}
-
-template <typename T = QWidget>
-T *control(QWidget &root, const QString &name)
-{
-    for (T *w : root.findChildren<T *>()) {
-        if (w->accessibleName() == name)
-            return w;
-    }
-    qFatal("no control named %s", qPrintable(name));
 }
 
 // The texts of the labels not hidden themselves (whichever tab they are on).
@@ -122,7 +114,7 @@ void SettingsWindowTest::editsReachStateAndPreferences()
     QFETCH(QString, key);
     QFETCH(QVariant, expected);
     QFETCH(QString, shown);
-    QWidget *w = ::control(*m_window, control);
+    QWidget *w = vantrel::test::control<QWidget>(*m_window, control);
     if (auto *slider = qobject_cast<QSlider *>(w)) {
         slider->setValue(input.toInt());
         if (!shown.isEmpty())
