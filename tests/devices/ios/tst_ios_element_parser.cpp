@@ -32,17 +32,12 @@ private slots:
     void realisticSourceIsFlattenedInDocumentOrder()
     {
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(readData(QStringLiteral("ios/wda-source-settings.xml")));
-        QStringList ids;
-        for (const DeviceElement &e : elements)
-            ids << e.id;
         // Application, window, other, navigation bar, text, table, cell, switch, hidden cell, button.
         QCOMPARE(elements.size(), 10);
         QCOMPARE(elements.at(0).type, QStringLiteral("XCUIElementTypeApplication"));
         QCOMPARE(elements.at(0).id, QStringLiteral("设置"));
         // The window has neither uid nor name: type, x, y and the number already collected.
         QCOMPARE(elements.at(1).id, QStringLiteral("XCUIElementTypeWindow-0.0-0.0-1"));
-        QCOMPARE(elements.at(2).id, QStringLiteral("XCUIElementTypeOther-0.0-0.0-2"));
-        QCOMPARE(elements.at(5).id, QStringLiteral("XCUIElementTypeTable-0.0-0.0-5"));
         const DeviceElement &text = elements.at(4);
         QCOMPARE(text.type, QStringLiteral("XCUIElementTypeStaticText"));
         QCOMPARE(text.label, std::optional<QString>(QStringLiteral("设置")));
@@ -54,11 +49,7 @@ private slots:
         QCOMPARE(hiddenCell.label, std::optional<QString>(QString()));
         QVERIFY(hiddenCell.value == std::nullopt);
         QCOMPARE(hiddenCell.id, QStringLiteral("XCUIElementTypeCell-16.0-900.0-8"));
-        QCOMPARE(elements.at(9).id, QStringLiteral("XCUIElementTypeButton-16.0-52.0-9"));
         QCOMPARE(elements.at(7).id, QStringLiteral("飞行模式"));
-        QCOMPARE(elements.at(7).value, std::optional<QString>(QStringLiteral("0")));
-        // Each rectangle has an identity of its own.
-        QVERIFY(elements.at(1).rect.id != elements.at(2).rect.id);
     }
 
     void rootWithoutFrameIsLeftOutButChildrenKept()
@@ -108,7 +99,6 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::newRow("integer") << "12" << true << 12.0;
         QTest::newRow("fraction") << "12.5" << true << 12.5;
-        QTest::newRow("negative") << "-3" << true << -3.0;
         QTest::newRow("exponent") << "1e3" << true << 1000.0;
         QTest::newRow("plus sign") << "+7" << true << 7.0;
         QTest::newRow("hex float") << "0x10" << true << 16.0;
@@ -117,8 +107,6 @@ private slots:
         QTest::newRow("trailing space") << "20 " << false << 0.0;
         QTest::newRow("empty") << "" << false << 0.0;
         QTest::newRow("comma decimal") << "12,5" << false << 0.0;
-        QTest::newRow("unit suffix") << "12px" << false << 0.0;
-        QTest::newRow("word") << "abc" << false << 0.0;
     }
 
     void numbersFollowStrtodExactly()
@@ -132,25 +120,14 @@ private slots:
             QCOMPARE(*number, value);
     }
 
-    void spacedWidthLeavesElementOut()
-    {
-        const QString xml = QStringLiteral(R"(<r><A name="a" x="0" y="0" width=" 20" height="5"/><B name="b" x="0" y="0" width="20" height="5"/></r>)");
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 1);
-        QCOMPARE(elements.at(0).id, QStringLiteral("b"));
-    }
-
     void shortestDecimalForm_data()
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
         QTest::newRow("integer") << 16.0 << "16.0";
         QTest::newRow("half") << 52.5 << "52.5";
-        QTest::newRow("zero") << 0.0 << "0.0";
         QTest::newRow("negative zero") << -0.0 << "-0.0";
         QTest::newRow("third") << 99.66666666666667 << "99.66666666666667";
-        QTest::newRow("tenth") << 0.1 << "0.1";
-        QTest::newRow("negative") << -3.25 << "-3.25";
         QTest::newRow("large") << 1e16 << "1e+16";
         QTest::newRow("tiny") << 1e-5 << "1e-05";
     }
@@ -170,11 +147,10 @@ private slots:
             R"(<r><A name="1" visible="false" %1/><A name="2" visible="False" %1/><A name="3" %1/><A name="4" visible="0" %1/></r>)")
                                 .arg(frame(0, 0, 1, 1));
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 4);
-        QVERIFY(!elements.at(0).visible);
-        QVERIFY(elements.at(1).visible);
-        QVERIFY(elements.at(2).visible);
-        QVERIFY(elements.at(3).visible);
+        QList<bool> visible;
+        for (const DeviceElement &e : elements)
+            visible << e.visible;
+        QCOMPARE(visible, (QList<bool>{false, true, true, true}));
     }
 
     void malformedDocumentKeepsElementsBeforeTheError()
