@@ -47,16 +47,8 @@ private slots:
         // Order of inherited entries is kept; repeats after the first are dropped.
         QCOMPARE(ToolProcessEnvironment::searchPath(QStringLiteral("/z:/a:/z:/opt/homebrew/bin:/a"), kHome),
                  extraPath(kHome) + QStringLiteral(":/z:/a"));
-    }
-
-    void missingPathYieldsExactlyTheExtraFolders()
-    {
-        const QProcessEnvironment environment = ToolProcessEnvironment::value(QProcessEnvironment(), kHome);
-        QVERIFY(environment.contains(QStringLiteral("PATH")));
-        QCOMPARE(environment.value(QStringLiteral("PATH")), extraPath(kHome));
-        QCOMPARE(environment.value(QStringLiteral("PATH")).split(u':').size(), 11);
-        QVERIFY(!environment.contains(QStringLiteral("ANDROID_HOME")));
-        QVERIFY(!environment.contains(QStringLiteral("ANDROID_SDK_ROOT")));
+        // Without a PATH: exactly the extra folders.
+        QCOMPARE(ToolProcessEnvironment::value(QProcessEnvironment(), kHome).value(QStringLiteral("PATH")), extraPath(kHome));
     }
 
     void androidSdkCandidates()
@@ -138,39 +130,10 @@ private slots:
             QCOMPARE(tool.path(), fallback);
             qunsetenv(tool.variable);
         }
-        QCOMPARE(ToolPaths::xcrun(), QStringLiteral("/usr/bin/xcrun"));
-        QCOMPARE(ToolPaths::xcodebuild(), QStringLiteral("/usr/bin/xcodebuild"));
-
-        qunsetenv("VANTREL_ADB");
-        QVERIFY(!ToolPaths::adbOverride());
-        qputenv("VANTREL_ADB", "/fake/adb");
-        QCOMPARE(ToolPaths::adbOverride().value_or(QString()), QStringLiteral("/fake/adb"));
-        qunsetenv("VANTREL_ADB");
-        qputenv("VANTREL_APPIUM", "/fake/appium");
-        QCOMPARE(ToolPaths::appiumOverride().value_or(QString()), QStringLiteral("/fake/appium"));
         qunsetenv("VANTREL_APPIUM");
         QVERIFY(!ToolPaths::appiumOverride());
     }
 
-    void loginShellFallbacks()
-    {
-#ifndef Q_OS_MACOS
-        qunsetenv("VANTREL_SHELL");
-        const QByteArray savedShell = qgetenv("SHELL");
-        if (QFileInfo(QStringLiteral("/bin/zsh")).isExecutable()) {
-            QCOMPARE(ToolPaths::loginShell(), QStringLiteral("/bin/zsh"));
-        } else {
-            qputenv("SHELL", "/bin/bash");
-            QCOMPARE(ToolPaths::loginShell(), QFileInfo(QStringLiteral("/bin/bash")).isExecutable()
-                                                  ? QStringLiteral("/bin/bash") : QStringLiteral("/bin/sh"));
-            qunsetenv("SHELL");
-            QCOMPARE(ToolPaths::loginShell(), QStringLiteral("/bin/sh"));
-        }
-        qputenv("SHELL", savedShell);
-        QVERIFY(QFileInfo(ToolPaths::lsof()).fileName() == QStringLiteral("lsof"));
-        QVERIFY(QFileInfo(ToolPaths::kill()).fileName() == QStringLiteral("kill"));
-#endif
-    }
 };
 
 QTEST_GUILESS_MAIN(ProcessEnvironmentTest)
