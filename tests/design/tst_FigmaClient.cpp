@@ -310,12 +310,7 @@ void FigmaClientTest::timeoutsAndRefusedConnections()
     QCOMPARE(f.server.requests("/v1/files/T").size(), 3);
 
     // Nothing listens on the port: refused three times, with pauses of 1 and 2 units between.
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = freeLocalPort();
     QNetworkAccessManager network;
     FigmaClient client(&network, FigmaEndpoints(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort)),
                                                  QUrl(FigmaEndpoints::kDefaultWebBase)), timings);

@@ -2,6 +2,7 @@
 
 #include "support/AwaitTask.h"
 #include "support/FakeHttpServer.h"
+#include "support/TestEnvironment.h"
 #include "support/MjpegTestData.h"
 
 #include <QJsonArray>
@@ -78,13 +79,6 @@ bool looksLike(const QImage &image, QColor color)
     const QColor seen = image.pixelColor(image.width() / 2, 1);
     return qAbs(seen.red() - color.red()) < 24 && qAbs(seen.green() - color.green()) < 24
         && qAbs(seen.blue() - color.blue()) < 24;
-}
-
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort(); // free again once `probe` is gone
 }
 
 } // namespace
@@ -210,7 +204,7 @@ private slots:
         MJPEGStreamClient client;
         Recorder recorder;
         recorder.attach(client);
-        client.start(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())));
+        client.start(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(test::freeLocalPort())));
         QTRY_COMPARE_WITH_TIMEOUT(recorder.errorList().size(), 1, 10000);
         QVERIFY(recorder.errorList().at(0).startsWith(MJPEGStreamClient::kDisconnectedPrefix));
     }
