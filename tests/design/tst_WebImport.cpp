@@ -8,7 +8,6 @@
 
 #include <QElapsedTimer>
 #include <QNetworkProxy>
-#include <QStringEncoder>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -58,7 +57,6 @@ private slots:
     void linkEntryRejectsAndRoutes();
     void webPagePreviewImage();
     void webPageFailures();
-    void utf16Page();
     void codesignHosts();
     void transportErrorsOfTheFirstFetchPassUnchanged();
     void downloadRetriesOnceAfterABriefFailure();
@@ -184,19 +182,6 @@ void WebImportTest::webPageFailures()
     QCOMPARE(f.server.requests("/missing.png").size(), 1); // statuses are not retried
     QCOMPARE(failure("/pbad.html"), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP"));
     QCOMPARE(failure("/pempty.html"), QStringLiteral("设计稿响应无法解析：图片响应为空"));
-}
-
-void WebImportTest::utf16Page()
-{
-    QStringEncoder encoder(QStringEncoder::Utf16LE, QStringConverter::Flag::WriteBom);
-    const QByteArray page = encoder.encode(QStringLiteral("<title>预览</title><meta name=\"twitter:image\" content=\"img/t.png\">"));
-    Fixture f({FakeHttpServer::route("GET", "/u16/page", {FakeHttpServer::bytes(200, page, "text/html; charset=utf-16")}),
-               FakeHttpServer::route("GET", "/u16/img/t.png", {png(3, 4)})});
-    QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    const TaskOutcome<ImportedDesign> outcome = f.importURL(f.url("/u16/page"));
-    QVERIFY2(outcome.succeeded(), qPrintable(outcome.error.value_or("timed out")));
-    QCOMPARE(outcome.value->pixelSize, (SizeValue{3, 4}));
-    QCOMPARE(outcome.value->kind, DesignSourceKind::webpage);
 }
 
 void WebImportTest::codesignHosts()
