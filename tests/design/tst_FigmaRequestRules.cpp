@@ -1,4 +1,6 @@
-// Figma links and request addresses, the wait after a refusal, and the parse-failure excerpt.
+// The rules of Figma requests: links and request addresses, the wait after a refusal and how it is
+// told, and the parse-failure excerpt. The other import messages are checked where imports fail.
+#include "design/DesignImportError.h"
 #include "design/FigmaClient.h"
 #include "design/FigmaEndpoints.h"
 #include "design/HttpExchange.h"
@@ -8,7 +10,7 @@
 
 using namespace vantrel;
 
-class FigmaLinksTest : public QObject {
+class FigmaRequestRulesTest : public QObject {
     Q_OBJECT
 private slots:
     void references_data();
@@ -19,9 +21,12 @@ private slots:
     void retryDelay();
     void parsesHttpDates();
     void excerptOfUnparsableBodies();
+    void readableDurations_data();
+    void readableDurations();
+    void rateLimitMessages();
 };
 
-void FigmaLinksTest::references_data()
+void FigmaRequestRulesTest::references_data()
 {
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("fileKey"); // empty: not a Figma link
@@ -39,7 +44,7 @@ void FigmaLinksTest::references_data()
     QTest::newRow("no host") << "/design/AbC123" << "" << "";
 }
 
-void FigmaLinksTest::references()
+void FigmaRequestRulesTest::references()
 {
     QFETCH(QString, link);
     QFETCH(QString, fileKey);
@@ -52,7 +57,7 @@ void FigmaLinksTest::references()
     }
 }
 
-void FigmaLinksTest::identifiersStayInsideTheirQueryItem()
+void FigmaRequestRulesTest::identifiersStayInsideTheirQueryItem()
 {
     const FigmaEndpoints endpoints;
     QCOMPARE(endpoints.designLink(QStringLiteral("AbC123"), QStringLiteral("I12:34;5:6")),
@@ -62,7 +67,7 @@ void FigmaLinksTest::identifiersStayInsideTheirQueryItem()
     QCOMPARE(QUrlQuery(hostile).queryItemValue(QStringLiteral("ids"), QUrl::FullyDecoded), QStringLiteral("1:2&ids=9 x"));
 }
 
-void FigmaLinksTest::followsConfiguredBases()
+void FigmaRequestRulesTest::followsConfiguredBases()
 {
     qputenv("VANTREL_FIGMA_API_BASE", "http://127.0.0.1:9/api/");
     qputenv("VANTREL_FIGMA_WEB_BASE", "http://design.local:8");
@@ -76,7 +81,7 @@ void FigmaLinksTest::followsConfiguredBases()
     QVERIFY(!endpoints.parseFigmaReference(QUrl(QStringLiteral("https://www.figma.com/design/K"))));
 }
 
-void FigmaLinksTest::retryDelay_data()
+void FigmaRequestRulesTest::retryDelay_data()
 {
     QTest::addColumn<QByteArray>("retryAfter"); // "-": absent
     QTest::addColumn<QByteArray>("reset");      // "-": absent
@@ -103,7 +108,7 @@ void FigmaLinksTest::retryDelay_data()
     QTest::newRow("negative attempt") << QByteArray("-") << QByteArray("-") << -3 << 5;
 }
 
-void FigmaLinksTest::retryDelay()
+void FigmaRequestRulesTest::retryDelay()
 {
     QFETCH(QByteArray, retryAfter);
     QFETCH(QByteArray, reset);
@@ -121,7 +126,7 @@ void FigmaLinksTest::retryDelay()
     QCOMPARE(FigmaClient::figmaRetryDelay(response, attempt, now), seconds);
 }
 
-void FigmaLinksTest::parsesHttpDates()
+void FigmaRequestRulesTest::parsesHttpDates()
 {
     QCOMPARE(FigmaClient::parseHttpDate(QStringLiteral("Sun, 06 Nov 1994 08:49:37 GMT")),
              std::optional<QDateTime>(QDateTime(QDate(1994, 11, 6), QTime(8, 49, 37), Qt::UTC)));
@@ -130,7 +135,7 @@ void FigmaLinksTest::parsesHttpDates()
     QVERIFY(!FigmaClient::parseHttpDate(QStringLiteral("Sun, 06 Nov 1994 08:49:37 PST")));
 }
 
-void FigmaLinksTest::excerptOfUnparsableBodies()
+void FigmaRequestRulesTest::excerptOfUnparsableBodies()
 {
     // 300 bytes of valid UTF-8: exactly the first 240 are kept.
     const QByteArray ascii = QByteArray("{broken ") + QByteArray(292, 'x');
@@ -142,5 +147,47 @@ void FigmaLinksTest::excerptOfUnparsableBodies()
     QCOMPARE(FigmaClient::bodyExcerpt(whole), QString(237, QLatin1Char('a')) + QStringLiteral("中"));
 }
 
-QTEST_GUILESS_MAIN(FigmaLinksTest)
-#include "tst_FigmaLinks.moc"
+void FigmaRequestRulesTest::readableDurations_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("59") << qint64(59) << QStringLiteral("59 秒");
+    QTest::newRow("60") << qint64(60) << QStringLiteral("1 分钟");
+    QTest::newRow("3599") << qint64(3599) << QStringLiteral("59 分钟");
+    QTest::newRow("3600") << qint64(3600) << QStringLiteral("1 小时 0 分钟");
+    QTest::newRow("86399") << qint64(86399) << QStringLiteral("23 小时 59 分钟");
+    QTest::newRow("86400") << qint64(86400) << QStringLiteral("1 天 0 小时");
+    QTest::newRow("2d3h") << qint64(2 * 86400 + 3 * 3600 + 59) << QStringLiteral("2 天 3 小时");
+}
+
+void FigmaRequestRulesTest::readableDurations()
+{
+    QFETCH(qint64, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(readableDuration(seconds), text);
+}
+
+void FigmaRequestRulesTest::rateLimitMessages()
+{
+    QCOMPARE(DesignImportError::figmaRateLimited(std::nullopt, std::nullopt, std::nullopt).errorDescription(),
+             QStringLiteral("Figma API 请求过于频繁，请稍后重试"));
+    QCOMPARE(DesignImportError::figmaRateLimited(45, QStringLiteral("pro"), std::nullopt).errorDescription(),
+             QStringLiteral("Figma API 请求过于频繁，请等待约 45 秒 后重试"));
+    QCOMPARE(DesignImportError::figmaRateLimited(300, std::nullopt, std::nullopt).errorDescription(),
+             QStringLiteral("Figma API 请求过于频繁，请等待约 5 分钟 后重试"));
+    const DesignImportError long1 = DesignImportError::figmaRateLimited(3700, QStringLiteral("professional"), std::nullopt);
+    QCOMPARE(long1.errorDescription(),
+             QStringLiteral("Figma Professional 套餐的 API 当前额度已耗尽，预计 1 小时 1 分钟 后恢复。"
+                            "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
+    QCOMPARE(long1.seconds(), std::optional<qint64>(3700));
+    const DesignImportError long2 =
+        DesignImportError::figmaRateLimited(301, QStringLiteral("oRG pLUS"), QStringLiteral("low"));
+    QCOMPARE(long2.errorDescription(),
+             QStringLiteral("Figma Org Plus 套餐的 API low额度已耗尽，预计 5 分钟 后恢复。"
+                            "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
+    const DesignImportError noPlan = DesignImportError::figmaRateLimited(90000, std::nullopt, std::nullopt);
+    QVERIFY(noPlan.errorDescription().startsWith(QStringLiteral("Figma 当前 套餐的 API 当前额度已耗尽，预计 1 天 1 小时 后恢复。")));
+}
+
+QTEST_GUILESS_MAIN(FigmaRequestRulesTest)
+#include "tst_FigmaRequestRules.moc"
