@@ -3,8 +3,8 @@
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench --target bench_devices_android
 //   build-bench/bench/bench_devices_android --benchmark_repetitions=11 --benchmark_report_aggregates_only=true
 #include "BenchSupport.h"
-#include "devices/AndroidElementXMLParser.h"
-#include "devices/ProcessRunner.h"
+#include "devices/android/AndroidElementXMLParser.h"
+#include "devices/tools/ProcessRunner.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

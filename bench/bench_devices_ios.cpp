@@ -3,8 +3,8 @@
 //   cmake -S . -B build-bench -G Ninja -DVANTREL_BUILD_BENCH=ON && cmake --build build-bench --target bench_devices_ios
 //   build-bench/bench/bench_devices_ios --benchmark_repetitions=15 --benchmark_report_aggregates_only=true
 #include "BenchSupport.h"
-#include "devices/DeviceElementXMLParser.h"
-#include "devices/MJPEGStreamClient.h"
+#include "devices/ios/DeviceElementXMLParser.h"
+#include "devices/ios/MJPEGStreamClient.h"
 #include "support/MjpegTestData.h"
 
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/AndroidDeviceManager.h"
+#include "devices/android/AndroidDeviceManager.h"
 
 #include <QJsonObject>
 

@@ -2,10 +2,10 @@
 
 #include "cli/CliCommand.h"
 #include "cli/CliSupport.h"
-#include "devices/AndroidElementXMLParser.h"
-#include "devices/DeviceElementXMLParser.h"
+#include "devices/android/AndroidElementXMLParser.h"
+#include "devices/ios/DeviceElementXMLParser.h"
 #include "devices/ElementTreeSize.h"
-#include "devices/StrictUtf8.h"
+#include "devices/tools/StrictUtf8.h"
 
 namespace vantrel::cli {
 

@@ -96,8 +96,6 @@ private slots:
         QCOMPARE(names, (QStringList{"Xcode", "Appium", "macOS", "真机设置", "RemoteXPC 隧道"}));
         QCOMPARE(lines.at(0).toObject(),
                  (QJsonObject{{"name", "Xcode"}, {"detail", "Xcode 16.4\nBuild version 16F6"}, {"level", "success"}}));
-        QCOMPARE(lines.at(1).toObject().value("level").toString(), QStringLiteral("failure"));
-        QCOMPARE(lines.at(3).toObject().value("level").toString(), QStringLiteral("warning"));
     }
 
     void captureWritesTheScreenshotAndPageSource()
@@ -185,15 +183,7 @@ private slots:
         const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design",
                                    example("checkout-design.png"), "--elements", wdaSource, "--json", "-"});
         QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.errText()));
-
-        const QString other = dir.filePath("other.xml");
-        QFile otherFile(other);
-        QVERIFY(otherFile.open(QIODevice::WriteOnly));
-        otherFile.write("<root><node/></root>");
-        otherFile.close();
-        const CliRun rejected = runCli({"compare", "--device", example("checkout-device.png"), "--design",
-                                        example("checkout-design.png"), "--elements", other});
-        QCOMPARE(rejected.exitCode, 2);
+        QVERIFY2(run.errText().contains(QStringLiteral("已读取元素树：1 个元素，屏幕尺寸 393×852")), qPrintable(run.errText()));
     }
 };
 

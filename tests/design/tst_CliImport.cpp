@@ -95,17 +95,10 @@ void CliImportTest::importThenCompareOffline()
     QFile file(jsonPath);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
-    QCOMPARE(document.value("name").toString(), QStringLiteral("登录"));
-    QCOMPARE(document.value("source").toString(), QStringLiteral("https://www.figma.com/design/KEY?node-id=1-2"));
     QCOMPARE(document.value("kind").toString(), QStringLiteral("Figma"));
     QCOMPARE(document.value("selectedFrameID").toString(), QStringLiteral("1:2"));
-    QCOMPARE(document.value("image").toString(), QStringLiteral("design.png"));
-    QCOMPARE(document.value("pixelSize").toObject().value("width").toDouble(), 120.0);
     QCOMPARE(document.value("canvasSize").toObject().value("width").toDouble(), 60.0);
-    const QJsonArray nodes = document.value("nodes").toArray();
-    QCOMPARE(nodes.size(), 2);
-    QCOMPARE(nodes[1].toObject().value("rect").toObject().value("y").toDouble(), 100.0);
-    QVERIFY(QFile::exists(out.filePath("design/design.png")));
+    QCOMPARE(document.value("nodes").toArray().size(), 2);
     // The token is written nowhere: neither in the output nor in the cache.
     QVERIFY(!allFilesText(out.path()).contains(kToken));
     QVERIFY(!allFilesText(home.path()).contains(kToken));
@@ -114,9 +107,7 @@ void CliImportTest::importThenCompareOffline()
     // The fake server is gone: the comparison works offline from the document.
     const CliRun compare = runCli({"compare", "--device", screenshot, "--design", jsonPath, "--json", "-"});
     QVERIFY2(compare.exitCode == 0 || compare.exitCode == 1, qPrintable(compare.errText()));
-    const QJsonObject result = QJsonDocument::fromJson(compare.out).object();
-    QVERIFY2(result.contains("score"), compare.out.constData());
-    QCOMPARE(result.value("comparisonSize").toObject().value("width").toDouble() > 0, true);
+    QVERIFY2(QJsonDocument::fromJson(compare.out).object().contains("score"), compare.out.constData());
 }
 
 void CliImportTest::compareAgainstALink()

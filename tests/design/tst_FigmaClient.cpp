@@ -79,8 +79,8 @@ private slots:
     void retriesRefusalsWithProgress();
     void capsRefusalsAtFiveRequests();
     void longRefusalFailsAtOnceAndHoldsLaterRequests();
-    void refusedTokenAndOtherStatuses();
-    void unparsableBodies();
+    void failures_data();
+    void failures();
     void transportRetriesShareOneCounter();
     void timeoutsAndRefusedConnections();
 };
@@ -202,51 +202,33 @@ void FigmaClientTest::longRefusalFailsAtOnceAndHoldsLaterRequests()
     QVERIFY(clock.elapsed() < 30000);
 }
 
-void FigmaClientTest::refusedTokenAndOtherStatuses()
+void FigmaClientTest::failures_data()
 {
-    Fixture f({FakeHttpServer::json(403, QJsonObject{{"status", 403}})});
-    QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    std::optional<DesignImportError> error = importErrorOf(f.request());
-    QVERIFY(error);
-    QCOMPARE(error->errorDescription(),
-             QStringLiteral("设计稿响应无法解析：Figma Token 无权访问该文件，请检查 file_content:read 权限和文件共享权限"));
-    QCOMPARE(f.server.requests().size(), 1);
-
-    const int statuses[] = {401, 500, 404, 302};
-    for (int status : statuses) {
-        f.server.setScenario(FakeHttpServer::scenario(
-            {FakeHttpServer::route("GET", "/v1/files/K", {FakeHttpServer::text(status, "nope")})}));
-        error = importErrorOf(f.request());
-        QVERIFY(error);
-        if (status == 401) {
-            QCOMPARE(error->text(), kFigmaTokenRefusedText);
-        } else {
-            QCOMPARE(error->kind(), DesignImportError::Kind::http);
-            QCOMPARE(error->statusCode(), status);
-        }
-    }
-    QCOMPARE(f.server.requests().size(), 5);
-    QVERIFY(!QFile::exists(FigmaCache::figmaCacheURL(f.client.endpoints().fileURL("K"))));
+    QTest::addColumn<QJsonObject>("response");
+    QTest::addColumn<QString>("message");
+    const QString token = QStringLiteral("设计稿响应无法解析：Figma Token 无权访问该文件，请检查 file_content:read 权限和文件共享权限");
+    const QString notObject = QStringLiteral("设计稿响应无法解析：Figma 返回内容不是 JSON 对象");
+    const QByteArray broken = QByteArray("{\"a\": ") + QByteArray(294, 'z');
+    QTest::newRow("403") << FakeHttpServer::json(403, QJsonObject{{"status", 403}}) << token;
+    QTest::newRow("401") << FakeHttpServer::text(401, "nope") << token;
+    QTest::newRow("500") << FakeHttpServer::text(500, "nope") << "下载失败，HTTP 状态码 500";
+    QTest::newRow("302") << FakeHttpServer::text(302, "nope") << "下载失败，HTTP 状态码 302";
+    QTest::newRow("broken JSON") << FakeHttpServer::text(200, QString::fromLatin1(broken), "application/json")
+                                 << QStringLiteral("设计稿响应无法解析：Figma JSON 解析失败：") + QString::fromLatin1(broken.left(240));
+    QTest::newRow("array") << FakeHttpServer::text(200, "[1,2]", "application/json") << notObject;
+    QTest::newRow("null") << FakeHttpServer::text(200, "null", "application/json") << notObject;
 }
 
-void FigmaClientTest::unparsableBodies()
+void FigmaClientTest::failures()
 {
-    const QByteArray broken = QByteArray("{\"a\": ") + QByteArray(294, 'z');
-    Fixture f({FakeHttpServer::text(200, QString::fromLatin1(broken), "application/json")});
+    QFETCH(QJsonObject, response);
+    QFETCH(QString, message);
+    Fixture f({response});
     QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    std::optional<DesignImportError> error = importErrorOf(f.request());
+    const std::optional<DesignImportError> error = importErrorOf(f.request());
     QVERIFY(error);
-    QCOMPARE(error->errorDescription(),
-             QStringLiteral("设计稿响应无法解析：Figma JSON 解析失败：") + QString::fromLatin1(broken.left(240)));
-
-    const char *notObjects[] = {"[1,2]", "\"text\"", "42", "null"};
-    for (const char *body : notObjects) {
-        f.server.setScenario(FakeHttpServer::scenario(
-            {FakeHttpServer::route("GET", "/v1/files/K", {FakeHttpServer::text(200, body, "application/json")})}));
-        error = importErrorOf(f.request());
-        QVERIFY(error);
-        QCOMPARE(error->errorDescription(), QStringLiteral("设计稿响应无法解析：Figma 返回内容不是 JSON 对象"));
-    }
+    QCOMPARE(error->errorDescription(), message);
+    QCOMPARE(f.server.requests().size(), 1); // none of these is retried
     QVERIFY(!QFile::exists(FigmaCache::figmaCacheURL(f.client.endpoints().fileURL("K"))));
 }
 
@@ -310,12 +292,7 @@ void FigmaClientTest::timeoutsAndRefusedConnections()
     QCOMPARE(f.server.requests("/v1/files/T").size(), 3);
 
     // Nothing listens on the port: refused three times, with pauses of 1 and 2 units between.
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = freeLocalPort();
     QNetworkAccessManager network;
     FigmaClient client(&network, FigmaEndpoints(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort)),
                                                  QUrl(FigmaEndpoints::kDefaultWebBase)), timings);

@@ -25,22 +25,6 @@ private Q_SLOTS:
         const PixelImage p = ComparisonEngine::pixels(half, SizeValue{1, 1});
         QCOMPARE(int(p.data()[3]), 128);
         QVERIFY(std::abs(int(p.data()[0]) - 100) <= 1); // 200 * 128/255
-        QVERIFY_THROWS_EXCEPTION(AppError, ComparisonEngine::pixels(QImage(), SizeValue{1, 1}));
-        try {
-            ComparisonEngine::pixels(QImage(), SizeValue{1, 1});
-        } catch (const AppError &e) {
-            QCOMPARE(e.code, 20);
-            QCOMPARE(e.description, QStringLiteral("图像像素读取失败"));
-        }
-    }
-
-    void imageFromPixelsKeepsBytes()
-    {
-        const PixelImage p = pixelImage(4, 2, texture);
-        const QImage image = ComparisonEngine::image(p);
-        QCOMPARE(image.size(), QSize(4, 2));
-        QCOMPARE(ComparisonEngine::pixels(image, SizeValue{4, 2}).bytes, p.bytes);
-        QVERIFY(ComparisonEngine::image(PixelImage()).isNull());
     }
 
     void cropRules()

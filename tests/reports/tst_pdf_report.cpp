@@ -68,10 +68,6 @@ bool near(QRgb pixel, const QColor &expected, int tolerance)
            && std::abs(qBlue(pixel) - expected.blue()) <= tolerance;
 }
 
-QString describe(QRgb pixel)
-{
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel));
-}
 
 // Pixels of a clearly green or clearly orange hue in a region of a page image.
 struct HueCount {
@@ -111,16 +107,12 @@ class PdfReportTest : public QObject {
 private slots:
     void documentHasLandscapeA4PagesAndItsInformation();
     void summaryPageShowsCardsSourceAndParameters();
-    void reopenedResultNamesTheHistoryAsSource();
-    void evidencePageShowsBothPanels();
-    void resultWithoutIssuesHasOneEmptyIssuePage();
+    void reopenedResultWithoutIssues();
     void issuesAreNineToAPage();
     void longTitleEndsInAnEllipsisBeforeTheTag();
     void conclusionColourFollowsTheStatus();
-    void severityDotsUseTheirColours();
-    void imagesAreFittedIntoTheirPanels();
     void heatmapShowsItsStraightColours();
-    void pageCountAndAspectFitRules();
+    void pageCountTruncationAndAspectFit();
     void documentInformationIsAnIncrementalUpdate();
     void unwritableLocationFailsWithCode50();
     void commandLineWritesBothReports();
@@ -173,31 +165,18 @@ void PdfReportTest::summaryPageShowsCardsSourceAndParameters()
     QVERIFY(text.contains(QRegularExpression(QStringLiteral("问题数量[\\s\\S]*\\b12\\b"))));
 }
 
-void PdfReportTest::reopenedResultNamesTheHistoryAsSource()
-{
-    QTemporaryDir dir;
-    const QString path = exportPdf(dir, ReportTestData::result({}), std::nullopt);
-    const QString text = pageText(path, 1);
-    QVERIFY2(text.contains(QStringLiteral("设计来源：历史记录")), qPrintable(text));
-}
-
-void PdfReportTest::evidencePageShowsBothPanels()
-{
-    QTemporaryDir dir;
-    const QString path = exportPdf(dir, ReportTestData::result({}));
-    const QString text = pageText(path, 2);
-    for (const char16_t *expected :
-         {u"视觉证据", u"透明叠加用于检查位移，热力图用于定位像素差异", u"50% 透明叠加", u"差异热力图", u"2 / 3"})
-        QVERIFY2(text.contains(QString::fromUtf16(expected)), qPrintable(QString::fromUtf16(expected) + u'\n' + text));
-}
-
-void PdfReportTest::resultWithoutIssuesHasOneEmptyIssuePage()
+void PdfReportTest::reopenedResultWithoutIssues()
 {
     QTemporaryDir dir;
     ComparisonResult result = ReportTestData::result({});
     result.status = kStatusConsistent;
-    const QString path = exportPdf(dir, result);
+    const QString path = exportPdf(dir, result, std::nullopt); // reopened from the history: no design
     QCOMPARE(pdfInfo(path).value(QStringLiteral("Pages")), QStringLiteral("3"));
+    QVERIFY(pageText(path, 1).contains(QStringLiteral("设计来源：历史记录")));
+    const QString evidence = pageText(path, 2);
+    for (const char16_t *expected :
+         {u"视觉证据", u"透明叠加用于检查位移，热力图用于定位像素差异", u"50% 透明叠加", u"差异热力图", u"2 / 3"})
+        QVERIFY2(evidence.contains(QString::fromUtf16(expected)), qPrintable(QString::fromUtf16(expected) + u'\n' + evidence));
     const QString text = pageText(path, 3);
     for (const char16_t *expected : {u"差异清单", u"当前容差下未发现差异", u"未发现超过当前阈值的差异", u"3 / 3"})
         QVERIFY2(text.contains(QString::fromUtf16(expected)), qPrintable(QString::fromUtf16(expected) + u'\n' + text));
@@ -212,25 +191,20 @@ void PdfReportTest::issuesAreNineToAPage()
     QCOMPARE(pdfInfo(nine).value(QStringLiteral("Pages")), QStringLiteral("3"));
     const QString nineText = pageText(nine, 3);
     QVERIFY2(nineText.contains(QStringLiteral("按检测顺序列出，可回到应用点击定位")), qPrintable(nineText));
-    for (int i = 1; i <= 9; ++i)
-        QVERIFY2(nineText.contains(QStringLiteral("%1. 问题 %1").arg(i)), qPrintable(nineText));
-    QVERIFY(nineText.contains(QStringLiteral("说明 9")));
+    QVERIFY2(nineText.contains(QStringLiteral("9. 问题 9")) && nineText.contains(QStringLiteral("说明 9")), qPrintable(nineText));
     QVERIFY(!nineText.contains(QStringLiteral("未发现超过当前阈值的差异")));
 
     const QString ten = exportPdf(dir, ReportTestData::result(ReportTestData::numberedIssues(10)),
                                   ReportTestData::figmaDesign(), ComparisonSettings(), QStringLiteral("ten.pdf"));
     QCOMPARE(pdfInfo(ten).value(QStringLiteral("Pages")), QStringLiteral("4"));
     const QString third = pageText(ten, 3);
-    QVERIFY(third.contains(QStringLiteral("9. 问题 9")));
-    QVERIFY(!third.contains(QStringLiteral("10. 问题 10")));
-    QVERIFY(third.contains(QStringLiteral("3 / 4")));
+    QVERIFY(third.contains(QStringLiteral("9. 问题 9")) && !third.contains(QStringLiteral("10. 问题 10")));
     const QString fourth = pageText(ten, 4);
     QVERIFY2(fourth.contains(QStringLiteral("10. 问题 10")), qPrintable(fourth));
     QVERIFY(fourth.contains(QStringLiteral("说明 10")));
     // The tenth issue is medium (severities cycle) and shows its labels.
     QVERIFY(fourth.contains(QStringLiteral("中 · 视觉")));
     QVERIFY(!fourth.contains(QStringLiteral("问题 9")));
-    QVERIFY(fourth.contains(QStringLiteral("4 / 4")));
 }
 
 void PdfReportTest::longTitleEndsInAnEllipsisBeforeTheTag()
@@ -289,45 +263,6 @@ void PdfReportTest::conclusionColourFollowsTheStatus()
              qPrintable(QStringLiteral("%1 %2").arg(different.green).arg(different.orange)));
 }
 
-void PdfReportTest::severityDotsUseTheirColours()
-{
-    QTemporaryDir dir;
-    const QImage page = pageImage(exportPdf(dir, ReportTestData::result(ReportTestData::numberedIssues(4))), 3, dir);
-    // Dot i is the circle (49, 459 − 49i, 8, 8) from the bottom left; its centre is at x 53.
-    const QColor expected[] = {QColor(255, 59, 48), QColor(255, 149, 0), QColor(0, 122, 255), QColor(128, 128, 128)};
-    for (int i = 0; i < 4; ++i) {
-        const QRgb centre = page.pixel(53, 595 - (463 - 49 * i));
-        QVERIFY2(near(centre, expected[i], 30), qPrintable(QString::number(i) + u' ' + describe(centre)));
-    }
-    // The row's background is the severity colour at low opacity, not white and not the full colour.
-    const QRgb background = page.pixel(600, 595 - (443 + 30));
-    QVERIFY2(qRed(background) > 240 && qGreen(background) > 215 && qGreen(background) < 245,
-             qPrintable(describe(background)));
-}
-
-void PdfReportTest::imagesAreFittedIntoTheirPanels()
-{
-    QTemporaryDir dir;
-    ComparisonResult result = ReportTestData::result({});
-    result.deviceImage = ReportTestData::solidImage(4, 8, QColor(20, 40, 200));
-    result.designImage = ReportTestData::solidImage(8, 2, QColor(30, 160, 60));
-    const QImage page = pageImage(exportPdf(dir, result), 1, dir);
-    // Device: area (48, 69, 343, 250); a 1:2 image fits as 125 × 250 at x 157 to 282.
-    QVERIFY(near(page.pixel(220, 400), QColor(20, 40, 200), 12));
-    QVERIFY(near(page.pixel(160, 290), QColor(20, 40, 200), 12));
-    QVERIFY2(near(page.pixel(152, 400), Qt::white, 6), qPrintable(describe(page.pixel(152, 400))));
-    QVERIFY(near(page.pixel(288, 400), Qt::white, 6));
-    // Design: area (451, 69, 343, 250); a 4:1 image fits as 343 × 85.75, centred at y 194 from the bottom.
-    QVERIFY(near(page.pixel(622, 595 - 194), QColor(30, 160, 60), 12));
-    QVERIFY(near(page.pixel(455, 595 - 194), QColor(30, 160, 60), 12));
-    QVERIFY(near(page.pixel(622, 595 - 245), Qt::white, 6));
-    QVERIFY(near(page.pixel(622, 595 - 143), Qt::white, 6));
-    // Outside the panels the page background shows; the header band is the gradient's blue end.
-    QVERIFY(near(page.pixel(420, 300), QColor(249, 249, 249), 3));
-    QVERIFY(near(page.pixel(2, 10), QColor::fromRgbF(0.08f, 0.20f, 0.55f), 12));
-    QVERIFY(near(page.pixel(839, 10), QColor::fromRgbF(0.36f, 0.18f, 0.66f), 12));
-}
-
 void PdfReportTest::heatmapShowsItsStraightColours()
 {
     QTemporaryDir dir;
@@ -335,22 +270,14 @@ void PdfReportTest::heatmapShowsItsStraightColours()
     // Heat map panel (439, 62, 367, 430): area (451, 74, 343, 378); the 2 × 4 map fits as 189 × 378,
     // centred at (622.5, 263). Red-orange (255, 90, 30) at alpha 200 over the white panel.
     const QRgb centre = page.pixel(622, 595 - 263);
-    QVERIFY2(near(centre, QColor(255, 126, 79), 10), qPrintable(describe(centre)));
+    QVERIFY(near(centre, QColor(255, 126, 79), 10));
 }
 
-void PdfReportTest::pageCountAndAspectFitRules()
+void PdfReportTest::pageCountTruncationAndAspectFit()
 {
-    QCOMPARE(PdfReportPainter::issuePageCount(0), 1);
-    QCOMPARE(PdfReportPainter::issuePageCount(1), 1);
-    QCOMPARE(PdfReportPainter::issuePageCount(9), 1);
-    QCOMPARE(PdfReportPainter::issuePageCount(10), 2);
-    QCOMPARE(PdfReportPainter::issuePageCount(18), 2);
     QCOMPARE(PdfReportPainter::issuePageCount(19), 3);
-
     // The threshold is cut towards zero; values no whole number can hold are printed, not trapped.
-    QCOMPARE(ReportTexts::truncatedText(24.6), QStringLiteral("24"));
     QCOMPARE(ReportTexts::truncatedText(-24.6), QStringLiteral("-24"));
-    QCOMPARE(ReportTexts::truncatedText(-0.5), QStringLiteral("0"));
     QCOMPARE(ReportTexts::truncatedText(1e20), QStringLiteral("100000000000000000000"));
     QCOMPARE(ReportTexts::truncatedText(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("nan"));
     QCOMPARE(ReportTexts::truncatedText(-std::numeric_limits<double>::infinity()), QStringLiteral("-inf"));
@@ -361,7 +288,6 @@ void PdfReportTest::pageCountAndAspectFitRules()
     // Small images are enlarged; wide images fill the width.
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(10, 10), area), QRectF(48 + 46.5, 69, 250, 250));
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(686, 100), area), QRectF(48, 69 + 100, 343, 50));
-    QCOMPARE(PdfReportPainter::aspectFit(QSizeF(0, 50), area), area);
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(50, 0), area), area);
 }
 

@@ -52,13 +52,6 @@ void FakeAdb::on(const QStringList &arguments, const QList<QJsonObject> &respons
     save();
 }
 
-void FakeAdb::reset()
-{
-    m_rules = QJsonArray();
-    QFile::remove(filePath(QStringLiteral("calls.jsonl")));
-    save();
-}
-
 void FakeAdb::save() const
 {
     QFile file(scenarioPath());
@@ -91,16 +84,6 @@ int FakeAdb::callCount(const QStringList &arguments) const
     return int(calls().count(arguments));
 }
 
-QString FakeAdb::writeFile(const QString &name, const QByteArray &bytes) const
-{
-    const QString path = filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write a fake adb file");
-    file.write(bytes);
-    return path;
-}
-
 QJsonObject FakeAdb::reply(const QString &standardOutput, const QString &standardError, int exitCode, int delayMs)
 {
     return {{QStringLiteral("stdout"), standardOutput},
@@ -114,11 +97,6 @@ QJsonObject FakeAdb::replyBytes(const QByteArray &standardOutput, const QString 
     return {{QStringLiteral("stdoutBase64"), QString::fromLatin1(standardOutput.toBase64())},
             {QStringLiteral("stderr"), standardError},
             {QStringLiteral("exit"), exitCode}};
-}
-
-QJsonObject FakeAdb::replyFile(const QString &path, int exitCode)
-{
-    return {{QStringLiteral("stdoutFile"), path}, {QStringLiteral("exit"), exitCode}};
 }
 
 QStringList FakeAdb::getState(const QString &serial)

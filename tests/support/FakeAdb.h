@@ -26,8 +26,6 @@ public:
 
     // Replaces the responses for exactly these arguments (served in order, the last repeating).
     void on(const QStringList &arguments, const QList<QJsonObject> &responses);
-    // Forgets every rule and every recorded call.
-    void reset();
 
     // Every call so far, oldest first.
     QList<QStringList> calls() const;
@@ -35,8 +33,6 @@ public:
 
     QString scenarioPath() const { return m_dir.filePath(QStringLiteral("adb-scenario.json")); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
-    // Writes bytes into the fake's folder and returns the path (for replyFile).
-    QString writeFile(const QString &name, const QByteArray &bytes) const;
 
     static QString programPath();
 
@@ -44,7 +40,6 @@ public:
                              int delayMs = 0);
     static QJsonObject replyBytes(const QByteArray &standardOutput, const QString &standardError = {},
                                   int exitCode = 0);
-    static QJsonObject replyFile(const QString &path, int exitCode = 0);
 
     // Arguments of the commands for one phone.
     static QStringList getState(const QString &serial);

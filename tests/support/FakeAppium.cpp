@@ -1,4 +1,5 @@
 #include "support/FakeAppium.h"
+#include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -45,10 +46,7 @@ QString FakeAppium::programPath()
 
 int FakeAppium::freePort()
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    return freeLocalPort();
 }
 
 QList<QJsonObject> FakeAppium::serverStarts() const

@@ -32,7 +32,6 @@ public:
     QStringList calls(const QString &tool) const;
 
     static QString fakePath(const QString &name);
-    QString dir() const { return m_dir.path(); }
 
 private:
     void write(const QString &name, const QByteArray &content);

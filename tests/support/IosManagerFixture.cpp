@@ -1,6 +1,6 @@
 #include "support/IosManagerFixture.h"
 
-#include "devices/DeviceManagerError.h"
+#include "devices/ios/DeviceManagerError.h"
 #include "support/AwaitTask.h"
 
 #include <QElapsedTimer>

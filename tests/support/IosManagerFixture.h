@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/DeviceManager.h"
+#include "devices/ios/DeviceManager.h"
 #include "support/FakeHttpServer.h"
 #include "support/FakeIosTools.h"
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QTcpServer>
 
 namespace vantrel::test {
 
@@ -44,6 +45,12 @@ QString cliPath()
     if (!fromEnv.isEmpty())
         return QString::fromLocal8Bit(fromEnv);
     return QStringLiteral(VANTREL_BINARY_DIR "/src/cli/vantrel-cli");
+}
+
+quint16 freeLocalPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 } // namespace vantrel::test

@@ -30,4 +30,7 @@ QString dataPath(const QString &name);
 // Path of the built command-line program.
 QString cliPath();
 
+// A port on 127.0.0.1 that nothing listens on right now (0 when none could be found).
+quint16 freeLocalPort();
+
 } // namespace vantrel::test

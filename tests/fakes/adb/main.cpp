@@ -5,7 +5,7 @@
 //    "rules": [{"args": ["devices", "-l"],       matched exactly against the arguments
 //               "responses": [R, R, ...]}]}      served in order per rule; the last one repeats
 //
-//   R = {"stdout": "text" | "stdoutBase64": "..." | "stdoutFile": "/abs/path",
+//   R = {"stdout": "text" | "stdoutBase64": "...",
 //        "stderr": "text", "exit": 0, "delayMs": 0}
 //
 // delayMs sleeps before anything is written (a slow command). Arguments without a rule exit 1
@@ -88,10 +88,6 @@ int main(int argc, char **argv)
         QByteArray out = response.value(QStringLiteral("stdout")).toString().toUtf8();
         if (response.contains(QStringLiteral("stdoutBase64")))
             out = QByteArray::fromBase64(response.value(QStringLiteral("stdoutBase64")).toString().toLatin1());
-        if (response.contains(QStringLiteral("stdoutFile"))) {
-            QFile file(response.value(QStringLiteral("stdoutFile")).toString());
-            out = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }
         writeAll(stdout, out);
         writeAll(stderr, response.value(QStringLiteral("stderr")).toString().toUtf8());
         return response.value(QStringLiteral("exit")).toInt();

@@ -1,7 +1,6 @@
 #include "HttpConnection.h"
 
 #include <QJsonArray>
-#include <QFile>
 #include <QTimer>
 
 namespace vantrel::fake {
@@ -57,15 +56,11 @@ qsizetype parseChunkedBody(const QByteArray &buffer, qsizetype from, QByteArray 
     }
 }
 
-// Bytes given as Base64, as a file's content, or as UTF-8 text, in that order of preference.
-QByteArray payload(const QJsonObject &object, const QString &base64Key, const QString &fileKey, const QString &textKey)
+// Bytes given as Base64, else as UTF-8 text.
+QByteArray payload(const QJsonObject &object, const QString &base64Key, const QString &textKey)
 {
     if (object.contains(base64Key))
         return QByteArray::fromBase64(object.value(base64Key).toString().toLatin1());
-    if (object.contains(fileKey)) {
-        QFile file(object.value(fileKey).toString());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     return object.value(textKey).toString().toUtf8();
 }
 
@@ -140,12 +135,12 @@ bool HttpConnection::parseNext()
 
 QByteArray HttpConnection::bodyOf(const QJsonObject &response)
 {
-    return payload(response, QStringLiteral("bodyBase64"), QStringLiteral("bodyFile"), QStringLiteral("body"));
+    return payload(response, QStringLiteral("bodyBase64"), QStringLiteral("body"));
 }
 
 QByteArray HttpConnection::chunkData(const QJsonObject &chunk)
 {
-    return payload(chunk, QStringLiteral("base64"), QStringLiteral("file"), QStringLiteral("data"));
+    return payload(chunk, QStringLiteral("base64"), QStringLiteral("data"));
 }
 
 void HttpConnection::writeHead(const QJsonObject &response, bool streamed, qsizetype contentLength)

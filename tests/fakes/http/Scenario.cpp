@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QRegularExpression>
 
 namespace vantrel::fake {
 
@@ -36,8 +35,6 @@ QString Scenario::refresh()
         route.path = object.value(QStringLiteral("path")).toString();
         route.match = object.value(QStringLiteral("match")).toString(QStringLiteral("exact"));
         route.responses = object.value(QStringLiteral("responses")).toArray();
-        if (route.responses.isEmpty() && object.contains(QStringLiteral("response")))
-            route.responses.append(object.value(QStringLiteral("response")));
         routes.append(route);
     }
     m_routes = routes;
@@ -48,15 +45,10 @@ QString Scenario::refresh()
 
 bool Scenario::matches(const Route &route, const QByteArray &method, const QString &target) const
 {
-    if (!route.method.isEmpty() && route.method != QLatin1String("*")
-        && route.method != QString::fromLatin1(method).toUpper())
+    if (route.method != QString::fromLatin1(method).toUpper())
         return false;
     if (route.match == QLatin1String("prefix"))
         return target.startsWith(route.path);
-    if (route.match == QLatin1String("regex")) {
-        const QRegularExpression expression(route.path);
-        return expression.isValid() && expression.match(target).hasMatch();
-    }
     // Exact: the path without its query, unless the route itself names a query.
     if (route.path.contains(QLatin1Char('?')))
         return target == route.path;

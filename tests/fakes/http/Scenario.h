@@ -10,7 +10,7 @@
 namespace vantrel::fake {
 
 // The scripted behaviour of the fake server, read from a JSON file:
-//   {"routes":[{"method":"GET","path":"/v1/files/KEY","match":"exact"|"prefix"|"regex",
+//   {"routes":[{"method":"GET","path":"/v1/files/KEY","match":"exact"|"prefix",
 //               "responses":[R, R, ...]}]}
 // A route's responses are served in sequence; the last one repeats. The file is re-read whenever
 // its modification time or its content changes, and the sequences then start again.

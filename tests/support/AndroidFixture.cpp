@@ -1,0 +1,64 @@
+#include "support/AndroidFixture.h"
+
+#include "engine/AppError.h"
+#include "support/TestImages.h"
+
+#include <QElapsedTimer>
+
+namespace vantrel::test {
+
+AndroidFixture::AndroidFixture(bool keepAppium)
+{
+    qputenv("VANTREL_SHELL", "/bin/false");
+    if (!keepAppium)
+        qunsetenv("VANTREL_APPIUM");
+    adb = std::make_unique<FakeAdb>();
+    adb->on(kList, {FakeAdb::reply(kHeading + kSerial + QStringLiteral(" device model:Pixel_8\nOFF1 offline\n"))});
+    adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QStringLiteral("device\n"))});
+    adb->on(FakeAdb::screencap(kSerial), {FakeAdb::replyBytes(pngBytes(108, 240, Qt::red))});
+    adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(QStringLiteral("UI hierchary dumped to: /sdcard/vantrel-window.xml\n"))});
+    adb->on(FakeAdb::readDump(kSerial),
+            {FakeAdb::reply(QStringLiteral("<?xml version='1.0' encoding='UTF-8' standalone='yes' ?><hierarchy rotation=\"0\">"
+                                           "<node class=\"android.widget.FrameLayout\" bounds=\"[0,0][1080,2400]\">"
+                                           "<node resource-id=\"app:id/title\" text=\"结算\" class=\"android.widget.TextView\" "
+                                           "bounds=\"[42,96][300,177]\"/></node></hierarchy>"))});
+}
+
+AndroidFixture::~AndroidFixture()
+{
+    adb.reset();
+    qunsetenv("VANTREL_SHELL");
+}
+
+std::unique_ptr<AndroidDeviceManager> AndroidFixture::listedManager()
+{
+    auto manager = std::make_unique<AndroidDeviceManager>();
+    if (!awaitTask(manager->listDevices()).succeeded())
+        qWarning("listing the fake adb's phones failed");
+    return manager;
+}
+
+bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limit.count())
+            return false;
+        spinEventLoop(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+int appErrorCode(const std::exception_ptr &exception)
+{
+    try {
+        std::rethrow_exception(exception);
+    } catch (const AppError &error) {
+        return error.code;
+    } catch (...) {
+        return -1;
+    }
+}
+
+} // namespace vantrel::test
