@@ -2,8 +2,8 @@
 
 #include "app/UserInterfaceServices.h"
 #include "design/DesignImporter.h"
-#include "devices/AndroidDeviceManager.h"
-#include "devices/DeviceManager.h"
+#include "devices/android/AndroidDeviceManager.h"
+#include "devices/ios/DeviceManager.h"
 #include "engine/ComparisonEngine.h"
 #include "engine/Models.h"
 #include "reports/ComparisonHistoryStore.h"

@@ -3,6 +3,7 @@
 Expects to run inside a private D-Bus session and an X server (see run.sh). The paths of the
 programs come from the environment: VANTREL_APP, FAKE_ADB, FAKE_HTTP_SERVER.
 """
+import base64
 import ctypes
 import json
 import os
@@ -220,9 +221,9 @@ class Sandbox:
 
     def serve_design(self):
         """Serves the design picture over HTTP; returns its link."""
-        return self.serve([{'method': 'GET', 'path': '/design.png', 'response': {
-            'status': 200, 'headers': {'Content-Type': 'image/png'}, 'bodyFile': self.write('design.png', DESIGN)}}]) \
-            + '/design.png'
+        return self.serve([{'method': 'GET', 'path': '/design.png', 'responses': [{
+            'status': 200, 'headers': {'Content-Type': 'image/png'},
+            'bodyBase64': base64.b64encode(DESIGN).decode('ascii')}]}]) + '/design.png'
 
     def launch(self, arguments=()):
         """Starts vantrel and returns its accessible application once its window shows."""
