@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotimer.h>
 
 namespace vantrel {
 
@@ -15,7 +15,9 @@ QCoro::Task<void> PreciseSleep::atLeast(std::chrono::milliseconds duration)
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer);
         timer.start(std::chrono::ceil<std::chrono::milliseconds>(end - now));
-        co_await qCoro(&timer, &QTimer::timeout);
+        // QCoro's own timer awaiter: QTimer::timeout is a private signal, which a generic signal
+        // awaiter would receive as a null reference.
+        co_await qCoro(timer).waitForTimeout();
     }
 }
 
