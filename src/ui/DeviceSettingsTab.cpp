@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+
+#include <functional>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -78,13 +80,15 @@ QLineEdit *DeviceSettingsTab::textField(const QString &(AppState::*get)() const,
                                         void (AppState::*set)(const QString &), void (AppState::*changed)())
 {
     auto *field = new QLineEdit((m_state.*get)(), this);
-    connect(field, &QLineEdit::textEdited, this, [this, set](const QString &text) {
-        (m_state.*set)(text);
+    const std::function<void(const QString &)> write = std::bind_front(set, &m_state);
+    const std::function<QString()> read = std::bind_front(get, &m_state);
+    connect(field, &QLineEdit::textEdited, this, [this, write](const QString &text) {
+        write(text);
         m_state.savePreferences();
     });
     // A change made elsewhere; the field keeps its cursor when it already shows the text.
-    connect(&m_state, changed, field, [this, field, get] {
-        const QString &text = (m_state.*get)();
+    connect(&m_state, changed, field, [field, read] {
+        const QString text = read();
         if (field->text() != text) {
             const QSignalBlocker blocker(field);
             field->setText(text);
