@@ -13,16 +13,6 @@
 
 namespace vantrel {
 
-namespace {
-
-bool isExecutableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
-
-} // namespace
-
 AndroidDeviceManager::AndroidDeviceManager(QObject *parent)
     : DeviceManagerBase(parent)
 {
@@ -90,9 +80,9 @@ QCoro::Task<std::optional<QString>> AndroidDeviceManager::resolveADBPath()
 {
     // An explicit override is used alone: a wrong one shows up as "no adb", not as another adb.
     if (auto path = ToolPaths::adbOverride())
-        co_return isExecutableFile(*path) ? path : std::nullopt;
+        co_return ToolPaths::isExecutableFile(*path) ? path : std::nullopt;
     const QString sdkAdb = QDir::homePath() + QStringLiteral("/Library/Android/sdk/platform-tools/adb");
-    if (isExecutableFile(sdkAdb))
+    if (ToolPaths::isExecutableFile(sdkAdb))
         co_return sdkAdb;
     co_return co_await LoginShellLookup::find(QStringLiteral("adb"));
 }

@@ -114,6 +114,8 @@ public:
     QCoro::Task<void> ensureAppiumRunning();
     QCoro::Task<std::optional<QString>> resolveAppiumPath();
     QCoro::Task<void> stopStaleAppiumServer();
+    // The process ids in lsof's answer that may be sent SIGTERM.
+    static QStringList killTargets(const QString &lsofOutput);
     QCoro::Task<QByteArray> appiumRequest(QString path, QByteArray method, std::optional<QJsonObject> body,
                                           std::chrono::milliseconds limit);
     static QString appiumErrorMessage(const QByteArray &body);

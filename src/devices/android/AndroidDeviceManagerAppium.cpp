@@ -19,6 +19,11 @@
 
 #include <qcoro/qcorotimer.h>
 
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <limits>
+
 namespace vantrel {
 
 namespace {
@@ -39,15 +44,11 @@ QStringList AndroidDeviceManager::appiumCandidatePaths()
 
 QCoro::Task<std::optional<QString>> AndroidDeviceManager::resolveAppiumPath()
 {
-    const auto isExecutableFile = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.isFile() && info.isExecutable();
-    };
     // An explicit override is used alone: a wrong one shows up as "no appium".
     if (auto path = ToolPaths::appiumOverride())
-        co_return isExecutableFile(*path) ? path : std::nullopt;
+        co_return ToolPaths::isExecutableFile(*path) ? path : std::nullopt;
     for (const QString &candidate : appiumCandidatePaths()) {
-        if (isExecutableFile(candidate))
+        if (ToolPaths::isExecutableFile(candidate))
             co_return candidate;
     }
     co_return co_await LoginShellLookup::find(QStringLiteral("appium"));
@@ -97,18 +98,30 @@ QCoro::Task<QByteArray> AndroidDeviceManager::appiumRequest(QString path, QByteA
 
 // --- The dedicated server ---------------------------------------------------------------------
 
+QStringList AndroidDeviceManager::killTargets(const QString &lsofOutput)
+{
+    // kill takes "-1" as every process of the user and "0" as our own group: only plain positive
+    // process ids count, and never this process's own.
+    static const QRegularExpression plainId(QStringLiteral("^[1-9][0-9]{0,9}$"));
+    const QString own = QString::number(QCoreApplication::applicationPid());
+    QStringList targets;
+    for (const QString &line : lsofOutput.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString pid = line.trimmed();
+        if (plainId.match(pid).hasMatch() && pid.toLongLong() <= std::numeric_limits<int>::max() && pid != own &&
+            !targets.contains(pid))
+            targets.append(pid);
+    }
+    return targets;
+}
+
 QCoro::Task<void> AndroidDeviceManager::stopStaleAppiumServer()
 {
     QPointer<AndroidDeviceManager> self(this);
     const QStringList lsofArguments{QStringLiteral("-tiTCP:") + QString::number(m_appium.port()),
                                     QStringLiteral("-sTCP:LISTEN")};
     const CommandOutput listeners = co_await ProcessRunner::run(ToolPaths::lsof(), lsofArguments, kProcessToolTimeout);
-    for (const QString &line : listeners.standardOutput.split(u'\n', Qt::SkipEmptyParts)) {
-        bool isNumber = false;
-        line.toInt(&isNumber, 10);
-        if (!isNumber)
-            continue;
-        const QStringList killArguments{QStringLiteral("-TERM"), line};
+    for (const QString &pid : killTargets(listeners.standardOutput)) {
+        const QStringList killArguments{QStringLiteral("-TERM"), pid};
         co_await ProcessRunner::run(ToolPaths::kill(), killArguments, kProcessToolTimeout);
     }
     if (!self)

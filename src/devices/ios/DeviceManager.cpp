@@ -73,8 +73,11 @@ QCoro::Task<void> DeviceManager::listDevices()
 
 QList<IOSDevice> DeviceManager::parseXctraceDevices(const QString &listing)
 {
+    // Unicode white space (a trailing no-break space too) ends a line, as on the system the
+    // listing comes from.
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^(.+?) \(([^)]+)\) \(([0-9A-Fa-f-]{25,})\)\s*$)"));
+        QStringLiteral(R"(^(.+?) \(([^)]+)\) \(([0-9A-Fa-f-]{25,})\)\s*$)"),
+        QRegularExpression::UseUnicodePropertiesOption);
     if (!pattern.isValid())
         return {};
 

@@ -111,8 +111,9 @@ QString DeviceManager::friendlyError(const QString &description)
 
 QCoro::Task<std::optional<QString>> DeviceManager::resolveAppiumPath()
 {
+    // An explicit override is used alone: a wrong one shows up as "no appium".
     if (auto path = ToolPaths::appiumOverride())
-        co_return path;
+        co_return ToolPaths::isExecutableFile(*path) ? path : std::nullopt;
     co_return co_await LoginShellLookup::find(QStringLiteral("appium"));
 }
 

@@ -15,18 +15,13 @@ std::optional<QString> overrideFrom(const char *variable)
     return value;
 }
 
-bool isExecutableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
 
 // The first of the candidates that is an executable file, else the first candidate (so that
 // running it reports the missing program in the usual way).
 QString firstExecutable(const QStringList &candidates)
 {
     for (const QString &candidate : candidates) {
-        if (isExecutableFile(candidate))
+        if (ToolPaths::isExecutableFile(candidate))
             return candidate;
     }
     return candidates.constFirst();
@@ -52,10 +47,10 @@ QString ToolPaths::loginShell()
 #ifdef Q_OS_MACOS
     return zsh;
 #else
-    if (isExecutableFile(zsh))
+    if (ToolPaths::isExecutableFile(zsh))
         return zsh;
     const QString shell = qEnvironmentVariable("SHELL");
-    if (!shell.isEmpty() && isExecutableFile(shell))
+    if (!shell.isEmpty() && ToolPaths::isExecutableFile(shell))
         return shell;
     return QStringLiteral("/bin/sh");
 #endif
@@ -82,6 +77,12 @@ QString ToolPaths::kill()
 #else
     return firstExecutable({QStringLiteral("/bin/kill"), QStringLiteral("/usr/bin/kill")});
 #endif
+}
+
+bool ToolPaths::isExecutableFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
 }
 
 std::optional<QString> ToolPaths::adbOverride()

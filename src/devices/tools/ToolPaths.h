@@ -25,6 +25,8 @@ public:
     // VANTREL_ADB / VANTREL_APPIUM when set and not empty: used instead of every lookup rule.
     static std::optional<QString> adbOverride();
     static std::optional<QString> appiumOverride();
+    // An existing file this user may run. An override that is not one counts as the tool missing.
+    static bool isExecutableFile(const QString &path);
 
 private:
     ToolPaths() = delete;

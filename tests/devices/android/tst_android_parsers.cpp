@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QCoreApplication>
 #include <QTest>
 
 using namespace vantrel;
@@ -163,6 +164,14 @@ private slots:
         QVERIFY(AndroidDeviceManager::parseADBDevices(QStringLiteral("List of devices attached\n")).isEmpty());
         QVERIFY(AndroidDeviceManager::parseADBDevices(QString()).isEmpty());
         QVERIFY(AndroidDeviceManager::parseADBDevices(QStringLiteral("R58 device")).isEmpty()); // heading only
+    }
+
+    void leftoverServerKillTargets()
+    {
+        // "-1" would be every process of the user, "0" our own group.
+        const QString own = QString::number(QCoreApplication::applicationPid());
+        QCOMPARE(AndroidDeviceManager::killTargets(QStringLiteral("-1\n0\n+7\n 4321 \n12x\n99999999999\n4321\n") + own + u'\n'),
+                 QStringList{QStringLiteral("4321")});
     }
 
     void logKeepsTheLastFiftyThousandCharacters()

@@ -58,6 +58,7 @@ private slots:
         QTest::newRow("trailing spaces") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)   " << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("indented with tabs") << "\t iPhone (17.5) (00008110-001A2B3C4D5E801E)\t" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("parentheses in name") << "Bob (work) phone (26.0) (00008110-001A2B3C4D5E801E)" << "Bob (work) phone" << "26.0" << "00008110-001A2B3C4D5E801E";
+        QTest::newRow("no-break space") << QStringLiteral("iPhone (17.5) (00008110-001A2B3C4D5E801E)\u00A0") << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("carriage return") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)\r" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("udid of 24") << "iPhone (17.5) (00008110-001A2B3C4D5E801)" << "" << "" << "";
         QTest::newRow("udid not hex") << "iPhone (17.5) (00008110-001A2B3C4D5E80XZ)" << "" << "" << "";

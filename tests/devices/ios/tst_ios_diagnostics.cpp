@@ -131,6 +131,10 @@ private slots:
         QCOMPARE(test::awaitTask(manager.resolveAppiumPath()).value,
                  std::optional<std::optional<QString>>(FakeIosTools::fakePath(QStringLiteral("appium"))));
         QVERIFY(tools.calls(QStringLiteral("shell")).isEmpty());
+        // An override that cannot run is no appium, not a passing line.
+        qputenv("VANTREL_APPIUM", "/nonexistent/appium");
+        QCOMPARE(test::awaitTask(manager.resolveAppiumPath()).value, std::optional<std::optional<QString>>(std::in_place));
+        qunsetenv("VANTREL_APPIUM");
     }
 
     void otherSystemsSayTheyAreNotMacOS()
