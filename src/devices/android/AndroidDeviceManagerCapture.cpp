@@ -14,7 +14,7 @@ QCoro::Task<QImage> AndroidDeviceManager::captureScreenshot()
         throw AndroidError::make(AndroidError::screenshotUnavailable, AndroidError::kScreenshotUnavailable);
     const QStringList arguments{QStringLiteral("-s"), *m_selectedDeviceID, QStringLiteral("exec-out"),
                                 QStringLiteral("screencap"), QStringLiteral("-p")};
-    const BinaryCommandOutput output = co_await BinaryProcessRunner::run(*m_adbPath, arguments);
+    const BinaryCommandOutput output = co_await BinaryProcessRunner::run(*m_adbPath, arguments, m_timing.adbCommandLimit);
     // No member is touched after the wait: the image goes back to the caller.
     QImage image;
     if (output.status == 0) {

@@ -68,6 +68,13 @@ QCoro::Task<void> AndroidDeviceManager::performHierarchyRefresh()
     const QString serial = *m_selectedDeviceID;
     const QStringList dumpArguments{QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("uiautomator"),
                                     QStringLiteral("dump"), kDumpPath};
+    // The file of an earlier dump goes first: a dump that fails to write must not read back the
+    // tree of a screen shown before.
+    const QStringList removeArguments{QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("rm"),
+                                      QStringLiteral("-f"), kDumpPath};
+    co_await ProcessRunner::run(adb, removeArguments, m_timing.adbCommandLimit);
+    if (!self)
+        co_return;
     const CommandOutput dump = co_await ProcessRunner::run(adb, dumpArguments, m_timing.dumpLimit);
     if (!self)
         co_return;
@@ -81,7 +88,7 @@ QCoro::Task<void> AndroidDeviceManager::performHierarchyRefresh()
 
     const QStringList readArguments{QStringLiteral("-s"), serial, QStringLiteral("exec-out"), QStringLiteral("cat"),
                                     kDumpPath};
-    const BinaryCommandOutput file = co_await BinaryProcessRunner::run(adb, readArguments);
+    const BinaryCommandOutput file = co_await BinaryProcessRunner::run(adb, readArguments, m_timing.adbCommandLimit);
     if (!self)
         co_return;
     const QString xml = strictUtf8OrEmpty(file.data);

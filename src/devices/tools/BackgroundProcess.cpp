@@ -10,7 +10,16 @@
 
 #include <memory>
 
+#include <algorithm>
+#include <cmath>
+
 namespace vantrel {
+
+std::chrono::milliseconds BackgroundProcess::limitFromSeconds(double seconds)
+{
+    const double milliseconds = std::isfinite(seconds) ? std::max(0.0, seconds * 1000.0) : 0.0;
+    return std::chrono::milliseconds(qint64(std::ceil(std::min(milliseconds, 1e15))));
+}
 
 namespace {
 

@@ -31,6 +31,9 @@ public:
 
     static constexpr std::chrono::milliseconds kTerminateGrace{3000};
 
+    // A limit given in seconds (a runner's argument); anything not finite or negative is none.
+    static std::chrono::milliseconds limitFromSeconds(double seconds);
+
     // `limit` none: no time limit.
     static QFuture<Result> start(const QString &executable, const QStringList &arguments,
                                  std::optional<std::chrono::milliseconds> limit);

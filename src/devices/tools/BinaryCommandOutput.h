@@ -7,7 +7,8 @@ namespace vantrel {
 
 // What a binary run of a tool hands back (BinaryProcessRunner): standard output byte for byte.
 struct BinaryCommandOutput {
-    // Exit status of the child (the signal number when a signal ended it); -1 when it could not start.
+    // Exit status of the child (the signal number when a signal ended it); -1 when it could not
+    // start; -2 when its time limit ran out (standard error then says "命令执行超时").
     int status = 0;
     // Everything written to standard output, unaltered; empty when the child could not be started.
     QByteArray data;

@@ -5,15 +5,13 @@
 
 #include <qcoro/qcorofuture.h>
 
-#include <cmath>
 
 namespace vantrel {
 
 QCoro::Task<CommandOutput> ProcessRunner::run(QString executable, QStringList arguments, double timeoutSeconds)
 {
-    const double milliseconds = std::isfinite(timeoutSeconds) ? std::max(0.0, timeoutSeconds * 1000.0) : 0.0;
-    const auto limit = std::chrono::milliseconds(qint64(std::ceil(std::min(milliseconds, 1e15))));
-    const BackgroundProcess::Result result = co_await BackgroundProcess::start(executable, arguments, limit);
+    const BackgroundProcess::Result result =
+        co_await BackgroundProcess::start(executable, arguments, BackgroundProcess::limitFromSeconds(timeoutSeconds));
 
     CommandOutput output;
     output.status = result.status;

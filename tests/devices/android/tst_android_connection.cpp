@@ -59,6 +59,18 @@ private slots:
         const int taken = f.adb->callCount(FakeAdb::screencap(kSerial)) - before;
         QVERIFY2(taken >= 1 && taken <= 3, qPrintable(QString::number(taken)));
         QVERIFY(f.adb->callCount(FakeAdb::dump(kSerial)) >= 2);
+        // Every dump starts from no file, so a failed dump never reads back an earlier screen.
+        const QList<QStringList> calls = f.adb->calls();
+        const QStringList remove{"-s", kSerial, "shell", "rm", "-f", "/sdcard/vantrel-window.xml"};
+        bool removed = false;
+        for (const QStringList &call : calls) {
+            if (call == remove)
+                removed = true;
+            if (call == FakeAdb::dump(kSerial)) {
+                QVERIFY(removed);
+                removed = false;
+            }
+        }
         QVERIFY(awaitTask(manager->listDevices()).succeeded()); // listing keeps the connection
         QCOMPARE(manager->connectionState(), DeviceConnectionState::connected());
 

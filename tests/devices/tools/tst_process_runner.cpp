@@ -40,9 +40,9 @@ CommandOutput runText(const QString &executable, const QStringList &arguments, d
     return *outcome.value;
 }
 
-BinaryCommandOutput runBinary(const QString &executable, const QStringList &arguments)
+BinaryCommandOutput runBinary(const QString &executable, const QStringList &arguments, double timeout = 60)
 {
-    auto outcome = awaitTask(BinaryProcessRunner::run(executable, arguments), 120s);
+    auto outcome = awaitTask(BinaryProcessRunner::run(executable, arguments, timeout), 120s);
     if (!outcome.value)
         qFatal("BinaryProcessRunner::run did not finish");
     return *outcome.value;
@@ -153,6 +153,11 @@ private slots:
         const QString pid = QString::fromUtf8(readFile(pidFile)).trimmed();
         QVERIFY(!pid.isEmpty());
         QVERIFY2(waitUntil([&] { return !processExists(pid); }, 10s), "the terminated child was not reaped");
+
+        // The binary runner keeps the same limit: a hung adb cannot block a screenshot for ever.
+        const BinaryCommandOutput binary = runBinary(QStringLiteral("/bin/sleep"), {QStringLiteral("30")}, 0.3);
+        QCOMPARE(binary.status, -2);
+        QCOMPARE(binary.standardError, QStringLiteral("命令执行超时"));
     }
 
     void childIgnoringTerminateIsKilledAndReaped()
