@@ -122,7 +122,7 @@ private Q_SLOTS:
         text.close();
         run = runCli({"compare", "--device", example("checkout-device.png"), "--design", text.fileName()});
         QCOMPARE(run.exitCode, 2);
-        QCOMPARE(run.errText(), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP\n"));
+        QCOMPARE(run.errText(), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP：") + text.fileName() + u'\n');
 
         // A PNG header that claims 60000 x 60000 pixels is refused before any pixel is decoded.
         QFile big(home.filePath("huge.png"));
