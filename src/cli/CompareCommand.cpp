@@ -155,6 +155,9 @@ int run(const QStringList &arguments)
                       .arg(device.elements.size())
                       .arg(device.screenSize.width)
                       .arg(device.screenSize.height));
+        // Only a design with nodes (a Figma import) is compared element by element.
+        if (design.isVisualOnly)
+            printLine(QStringLiteral("设计稿没有元素节点（仅视觉对比），元素树不参与对比"));
     }
 
     // Without reports or history the full-size images need not outlive their shrinking, and no

@@ -133,6 +133,7 @@ private slots:
         run = runCli({"compare", "--device", shot, "--design", shot, "--elements", tree, "--json", "-"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QVERIFY(run.errText().contains(QStringLiteral("已读取元素树：2 个元素，屏幕尺寸 1080×2400")));
+        QVERIFY(run.errText().contains(QStringLiteral("元素树不参与对比"))); // the design is a plain image
         // A tree with no element: the screenshot's size stands in.
         run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out, "empty.xml", "<hierarchy rotation='1'/>")});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
