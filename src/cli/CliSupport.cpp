@@ -4,10 +4,30 @@
 #include "engine/FileWriter.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cstdio>
 
 namespace vantrel::cli {
+
+namespace {
+
+// Qt's parser explains itself in English, ending in a full stop: say it in the user's language.
+QString parserError(const QCommandLineParser &parser)
+{
+    if (!parser.unknownOptionNames().isEmpty())
+        return QStringLiteral("未知选项 ") + parser.unknownOptionNames().first();
+    const QString text = parser.errorText();
+    const QRegularExpressionMatch quoted = QRegularExpression(QStringLiteral("'([^']*)'")).match(text);
+    const QString option = quoted.hasMatch() ? quoted.captured(1) : QString();
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QStringLiteral("选项 %1 缺少取值").arg(option);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QStringLiteral("选项 %1 不接受取值").arg(option);
+    return QStringLiteral("参数无法解析（%1）").arg(text.chopped(text.endsWith(u'.') ? 1 : 0));
+}
+
+} // namespace
 
 QList<CliCommand> &CliCommandRegistry::commands()
 {
@@ -30,7 +50,7 @@ void parseArguments(QCommandLineParser &parser, const QStringList &arguments, co
     QStringList full = arguments;
     full.prepend(QStringLiteral("vantrel-cli"));
     if (!parser.parse(full))
-        throw CliError(parser.errorText() + QStringLiteral("。用法：") + usage);
+        throw CliError(parserError(parser) + QStringLiteral("。用法：") + usage);
 }
 
 QString requiredValue(const QCommandLineParser &parser, const QString &option)

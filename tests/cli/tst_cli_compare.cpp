@@ -112,6 +112,13 @@ private Q_SLOTS:
     void inputErrorsAreOneClearLine()
     {
         const TemporaryHome home;
+        // Option errors are one line in Chinese, followed by the usage.
+        CliRun bad = runCli({"compare", "--colour", "red"});
+        QCOMPARE(bad.exitCode, 2);
+        QVERIFY2(bad.errText().startsWith(QStringLiteral("未知选项 colour。用法：compare ")), qPrintable(bad.errText()));
+        bad = runCli({"compare", "--device"});
+        QVERIFY2(bad.errText().startsWith(QStringLiteral("选项 --device 缺少取值。用法：")), qPrintable(bad.errText()));
+
         CliRun run = runCli({"compare", "--device", home.filePath("none.png"), "--design", example("checkout-design.png")});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.errText(), QStringLiteral("文件不存在：") + home.filePath("none.png") + u'\n');
