@@ -3,6 +3,7 @@
 
 #include "app/AppPreferences.h"
 #include "app/FigmaTokenStore.h"
+#include "app/LocalInputs.h"
 
 #include <QSettings>
 
@@ -45,7 +46,8 @@ AppState::AppState(UserInterfaceServices *ui, Options options, QObject *parent)
 
 AppState::~AppState()
 {
-    // The managers outlive no subscription of ours: they go with this object.
+    // The managers are destroyed after this body and may still signal (a disconnect): by then
+    // nothing of this object may react.
     QObject::disconnect(&m_device, nullptr, this, nullptr);
     QObject::disconnect(&m_android, nullptr, this, nullptr);
     if (m_inspectorWindow)
@@ -114,7 +116,7 @@ void AppState::setPlatform(AppPlatform platform)
 
 void AppState::setDesign(const std::optional<ImportedDesign> &design)
 {
-    m_design = design; // designs are compared by identity of their content only at great cost
+    m_design = design; // always a change: comparing two designs' images would cost more than it saves
     emit designChanged();
     emit stateChanged();
 }
@@ -236,7 +238,7 @@ QString AppState::platformName() const
 QString AppState::resultDeviceName() const
 {
     return currentConnectionState().kind == DeviceConnectionState::Kind::connected ? currentDeviceName()
-                                                                                   : QStringLiteral("导入截图");
+                                                                                   : kOfflineDeviceName;
 }
 
 // --- Preferences ----------------------------------------------------------------------------------
