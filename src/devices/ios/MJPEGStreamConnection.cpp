@@ -57,6 +57,7 @@ void MJPEGStreamConnection::open(const QUrl &url, quint64 generation, std::chron
         m_network->setProxy(QNetworkProxy::NoProxy);
         m_lifetimeTimer = new QTimer(this);
         m_lifetimeTimer->setSingleShot(true);
+        m_lifetimeTimer->setTimerType(Qt::PreciseTimer);
         connect(m_lifetimeTimer, &QTimer::timeout, this, [this] {
             if (m_reply) {
                 m_lifetimeExpired = true;
@@ -72,6 +73,9 @@ void MJPEGStreamConnection::open(const QUrl &url, quint64 generation, std::chron
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     QNetworkReply *reply = m_network->get(request);
+    // Without a limit the reply takes in whatever the sender pushes, however far the decoding
+    // lags behind; with one, the network stops reading until the frames have been taken out.
+    reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         const QByteArray data = reply->readAll();

@@ -19,6 +19,9 @@ class MJPEGStreamClient;
 class MJPEGStreamConnection : public QObject {
     Q_OBJECT
 public:
+    // The most the network side holds of a stream before the client has taken it.
+    static constexpr qint64 kReadBufferSize = 1 << 20;
+
     explicit MJPEGStreamConnection(MJPEGStreamClient *client);
 
     // All called on the stream thread.

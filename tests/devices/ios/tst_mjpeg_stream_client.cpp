@@ -4,9 +4,13 @@
 #include "support/FakeHttpServer.h"
 #include "support/MjpegTestData.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QMutex>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
@@ -257,6 +261,84 @@ private slots:
         for (qsizetype i = switchedAt; i < recorder.frameCount(); ++i)
             QVERIFY2(looksLike(recorder.frame(i), QColor(30, 30, 220)), "a frame of the replaced stream arrived");
         QVERIFY(recorder.errorList().isEmpty());
+    }
+
+    void fastSenderKeepsMemoryFlat_data()
+    {
+        QTest::addColumn<QByteArray>("piece");
+        QTest::addColumn<bool>("framed");
+        QTest::newRow("no markers") << QByteArray(1 << 20, 'a') << false;
+        QTest::newRow("small frames") << test::mjpegPart(test::jpegFrame({64, 48}, Qt::red)).repeated(64) << true;
+        // About 12 MB of JPEG: noise at full quality.
+        QImage noise(2048, 2048, QImage::Format_RGB32);
+        quint32 seed = 12345;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x)
+                line[x] = (seed = seed * 1664525u + 1013904223u) >> 8;
+        }
+        QByteArray large;
+        QBuffer buffer(&large);
+        buffer.open(QIODevice::WriteOnly);
+        noise.save(&buffer, "JPEG", 100);
+        QTest::newRow("large frames") << test::mjpegPart(large) << true;
+    }
+    void fastSenderKeepsMemoryFlat()
+    {
+        QFETCH(QByteArray, piece);
+        QFETCH(bool, framed);
+        const auto residentMiB = [] {
+            QFile status(QStringLiteral("/proc/self/status"));
+            status.open(QIODevice::ReadOnly);
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+            return qint64(-1);
+        };
+        // A loopback sender on a thread of its own that repeats `piece` as fast as it is taken
+        // (never holding more than 4 MiB unsent).
+        std::atomic<quint16> port{0};
+        std::atomic<bool> done{false};
+        std::unique_ptr<QThread> sender(QThread::create([&] {
+            QTcpServer listener;
+            listener.listen(QHostAddress::LocalHost);
+            port = listener.serverPort();
+            if (!listener.waitForNewConnection(10'000))
+                return;
+            std::unique_ptr<QTcpSocket> socket(listener.nextPendingConnection());
+            socket->waitForReadyRead(10'000);
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=--BoundaryString\r\n\r\n");
+            while (!done && socket->state() == QAbstractSocket::ConnectedState) {
+                if (socket->bytesToWrite() < 4 << 20)
+                    socket->write(piece);
+                socket->waitForBytesWritten(20);
+            }
+        }));
+        sender->start();
+        QTRY_VERIFY(port != 0);
+        const qint64 before = residentMiB();
+        qint64 peak = before;
+        std::atomic<int> frames{0};
+        auto client = std::make_unique<MJPEGStreamClient>();
+        client->setOnFrame([&](const QImage &) { ++frames; });
+        client->start(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port.load())));
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 4000) {
+            test::spinEventLoop(std::chrono::milliseconds(10));
+            peak = qMax(peak, residentMiB());
+        }
+        QElapsedTimer teardown;
+        teardown.start();
+        client.reset();
+        const qint64 teardownMs = teardown.elapsed();
+        done = true;
+        sender->wait();
+        qInfo("resident memory %lld MiB before, %lld MiB at most while streaming; %d frames; teardown %lld ms", before,
+              peak, frames.load(), teardownMs);
+        QVERIFY2(peak - before < 200, qPrintable(QStringLiteral("grew by %1 MiB").arg(peak - before)));
+        QVERIFY(!framed || frames.load() > 0);
+        QVERIFY2(teardownMs < 10'000, "a stopped stream held on to what it had taken in");
     }
 };
 
