@@ -2,7 +2,7 @@
 
 #include "design/DesignImportError.h"
 #include "design/HttpExchange.h"
-#include "design/PreciseSleep.h"
+#include "engine/PreciseSleep.h"
 #include "design/TransportError.h"
 #include "design/WebPagePreview.h"
 #include "engine/ImageFileReader.h"

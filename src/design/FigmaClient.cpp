@@ -4,7 +4,7 @@
 #include "design/FigmaCache.h"
 #include "design/FigmaRequestThrottle.h"
 #include "design/HttpExchange.h"
-#include "design/PreciseSleep.h"
+#include "engine/PreciseSleep.h"
 #include "design/TransportError.h"
 
 #include <QJsonArray>

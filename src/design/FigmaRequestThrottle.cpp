@@ -1,7 +1,7 @@
 #include "design/FigmaRequestThrottle.h"
 
 #include "design/DesignImportError.h"
-#include "design/PreciseSleep.h"
+#include "engine/PreciseSleep.h"
 
 namespace vantrel {
 

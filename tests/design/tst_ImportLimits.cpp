@@ -7,7 +7,7 @@
 #include "design/DesignImporter.h"
 #include "design/FigmaNodes.h"
 #include "design/HttpExchange.h"
-#include "design/PreciseSleep.h"
+#include "engine/PreciseSleep.h"
 #include "design/WebPagePreview.h"
 #include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"

@@ -25,15 +25,7 @@ AndroidDeviceManager::~AndroidDeviceManager()
     stopLoops();
     terminateAppiumServer();
     // Servers still being ended go with this object: wait for them so none is left behind.
-    for (QProcess *process : findChildren<QProcess *>()) {
-        if (process->state() == QProcess::NotRunning)
-            continue;
-        process->terminate();
-        if (!process->waitForFinished(3000)) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
+    AppiumServerProcess::endAll(this);
 }
 
 // --- Observable fields ------------------------------------------------------------------------

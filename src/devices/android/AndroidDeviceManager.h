@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/appium/AppiumClient.h"
+#include "devices/appium/AppiumServerProcess.h"
 #include "devices/DeviceManagerBase.h"
 #include "devices/android/LoopPause.h"
 #include "engine/CapturedDeviceState.h"
@@ -138,7 +139,7 @@ public:
     bool didPrepareAppiumServer() const { return m_didPrepareAppiumServer; }
     bool isHierarchyRefreshInProgress() const { return m_hierarchyRefreshInProgress; }
     const std::optional<QDateTime> &hierarchyCooldownUntil() const { return m_hierarchyCooldownUntil; }
-    QProcess *appiumProcess() const { return m_appiumProcess; }
+    QProcess *appiumProcess() const { return m_appiumServer ? m_appiumServer->process() : nullptr; }
 
     // --- Seams ----------------------------------------------------------------------------------
     int appiumPort() const { return m_appium.port(); }
@@ -179,8 +180,8 @@ private:
     void restartLoops(bool frame, bool hierarchy);
     void startAppiumServer(const QString &appiumPath);
     void terminateAppiumServer();
-    void terminateServerProcess(QPointer<QProcess> process);
-    QCoro::Task<void> endSessionThenStop(QString sessionID, QPointer<QProcess> server);
+    static void terminateServerProcess(QPointer<AppiumServerProcess> server);
+    QCoro::Task<void> endSessionThenStop(QString sessionID, QPointer<AppiumServerProcess> server);
     QCoro::Task<EnvironmentCheck> adbCheck();
     QCoro::Task<EnvironmentCheck> appiumCheck();
 
@@ -194,7 +195,7 @@ private:
     quint64 m_connection = 0;               // bumped by disconnect: a connect in flight then stops
     bool m_preferAppiumHierarchy = false;
     std::optional<QString> m_appiumSessionID;
-    QPointer<QProcess> m_appiumProcess;
+    QPointer<AppiumServerProcess> m_appiumServer;
     bool m_startedAppium = false;
     bool m_didPrepareAppiumServer = false;
     bool m_hierarchyRefreshInProgress = false;

@@ -15,9 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QTimer>
 
-#include <qcoro/qcorotimer.h>
+#include "engine/PreciseSleep.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -30,7 +29,6 @@ namespace {
 
 constexpr qsizetype kMessageLimit = 500;
 const QString kSdkProblem = QStringLiteral("Neither ANDROID_HOME nor ANDROID_SDK_ROOT");
-constexpr std::chrono::milliseconds kServerTerminateGrace{3000};
 
 } // namespace
 
@@ -126,7 +124,7 @@ QCoro::Task<void> AndroidDeviceManager::stopStaleAppiumServer()
     }
     if (!self)
         co_return;
-    co_await QCoro::sleepFor(m_timing.staleServerSettle);
+    co_await PreciseSleep::atLeast(m_timing.staleServerSettle);
 }
 
 void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
@@ -134,7 +132,7 @@ void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
     // Runs in the tool environment with the Android SDK variables (the iPhone server inherits the
     // application's own).
     QPointer<AndroidDeviceManager> self(this);
-    m_appiumProcess = AppiumServerProcess::start(this, appiumPath, AppiumClient::androidServerArguments(m_appium.port()),
+    m_appiumServer = AppiumServerProcess::start(this, appiumPath, AppiumClient::androidServerArguments(m_appium.port()),
                                                  ToolProcessEnvironment::value(), [self](const QString &text) {
                                                      if (self)
                                                          self->appendLog(text);
@@ -144,25 +142,15 @@ void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
 
 void AndroidDeviceManager::terminateAppiumServer()
 {
-    QPointer<QProcess> process = m_appiumProcess;
-    m_appiumProcess = nullptr;
-    terminateServerProcess(process);
+    QPointer<AppiumServerProcess> server = m_appiumServer;
+    m_appiumServer = nullptr;
+    terminateServerProcess(server);
 }
 
-void AndroidDeviceManager::terminateServerProcess(QPointer<QProcess> process)
+void AndroidDeviceManager::terminateServerProcess(QPointer<AppiumServerProcess> server)
 {
-    if (!process)
-        return;
-    QObject::disconnect(process.data(), &QProcess::readyReadStandardOutput, nullptr, nullptr);
-    process->disconnect(this);
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
-        return;
-    }
-    // Ask it to end; it is reaped when it exits, and killed if it ignores the request.
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    QTimer::singleShot(kServerTerminateGrace, process, [process] { process->kill(); });
-    process->terminate();
+    if (server)
+        server->stop(); // it keeps logging until it has exited, then goes away by itself
 }
 
 QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
@@ -172,7 +160,7 @@ QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
     if (!self)
         co_return;
     if (answering) {
-        if (m_didPrepareAppiumServer || m_appiumProcess) {
+        if (m_didPrepareAppiumServer || m_appiumServer) {
             m_didPrepareAppiumServer = true;
             co_return;
         }
@@ -188,10 +176,10 @@ QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
     if (!appium)
         throw AndroidError::make(AndroidError::appiumMissing, AndroidError::kAppiumMissing);
     startAppiumServer(*appium);
-    const QPointer<QProcess> process = m_appiumProcess;
+    const QPointer<QProcess> process = appiumProcess();
 
     for (int check = 1; check <= kAppiumStartChecks; ++check) {
-        co_await QCoro::sleepFor(m_timing.appiumStartPoll);
+        co_await PreciseSleep::atLeast(m_timing.appiumStartPoll);
         if (!self)
             co_return;
         const bool ready = co_await m_appium.isServerReady(kAppiumStatusLimit);

@@ -176,10 +176,10 @@ void AndroidDeviceManager::disconnect()
     // The server this object started is released now and asked to terminate once the session has
     // been ended (or the request has failed): stopping it first would leave the UiAutomator2
     // server on the phone running until its command time-out.
-    QPointer<QProcess> server;
+    QPointer<AppiumServerProcess> server;
     if (m_startedAppium) {
-        server = m_appiumProcess;
-        m_appiumProcess = nullptr;
+        server = m_appiumServer;
+        m_appiumServer = nullptr;
         m_startedAppium = false;
     }
     m_didPrepareAppiumServer = false;
@@ -189,7 +189,7 @@ void AndroidDeviceManager::disconnect()
         terminateServerProcess(server);
 }
 
-QCoro::Task<void> AndroidDeviceManager::endSessionThenStop(QString sessionID, QPointer<QProcess> server)
+QCoro::Task<void> AndroidDeviceManager::endSessionThenStop(QString sessionID, QPointer<AppiumServerProcess> server)
 {
     // Best effort; the outcome is ignored.
     QPointer<AndroidDeviceManager> self(this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/PreciseSleep.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -8,9 +10,9 @@
 
 namespace vantrel {
 
-// The pause of a background loop: `co_await pause.wait(duration)` resumes after the duration, or at
-// once (synchronously) when cancel() is called, so a stopped loop ends right away instead of
-// sleeping on. One coroutine waits at a time.
+// The pause of a background loop: `co_await pause.wait(duration)` resumes once the whole duration
+// has passed (never earlier: see PreciseSleep), or at once (synchronously) when cancel() is called,
+// so a stopped loop ends right away instead of sleeping on. One coroutine waits at a time.
 class LoopPause : public QObject {
     Q_OBJECT
 public:
@@ -36,8 +38,10 @@ public:
 
 private:
     void resumeWaiter();
+    void onTimeout();
 
     QTimer m_timer;
+    PreciseSleep::Clock::time_point m_deadline;
     std::coroutine_handle<> m_waiter;
 };
 

@@ -78,6 +78,7 @@ QCoro::Task<AppiumReply> AppiumClient::send(QByteArray method, QString path, std
     bool timedOut = false;
     QTimer limitTimer;
     limitTimer.setSingleShot(true);
+    limitTimer.setTimerType(Qt::PreciseTimer); // a limit never cuts a request short
     connect(&limitTimer, &QTimer::timeout, reply, [&timedOut, reply] {
         timedOut = true;
         reply->abort();

@@ -5,50 +5,130 @@
 
 #include <QFileInfo>
 
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
 namespace vantrel {
 
-QProcess *AppiumServerProcess::start(QObject *owner, const QString &appiumPath, const QStringList &arguments,
-                                     const std::optional<QProcessEnvironment> &environment,
-                                     std::function<void(const QString &)> onOutput)
+namespace {
+// After SIGKILL, how long to wait for the server to be reaped.
+constexpr int kReapWaitMs = 1000;
+} // namespace
+
+AppiumServerProcess::AppiumServerProcess(QObject *owner, std::function<void(const QString &)> onOutput)
+    : QObject(owner)
+    , m_onOutput(std::move(onOutput))
+{
+    m_graceTimer.setSingleShot(true);
+    m_graceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_graceTimer, &QTimer::timeout, this, &AppiumServerProcess::killGroup);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &AppiumServerProcess::forwardOutput);
+    connect(&m_process, &QProcess::finished, this, &AppiumServerProcess::onFinished);
+}
+
+AppiumServerProcess *AppiumServerProcess::start(QObject *owner, const QString &appiumPath,
+                                                const QStringList &arguments,
+                                                const std::optional<QProcessEnvironment> &environment,
+                                                std::function<void(const QString &)> onOutput)
 {
     if (auto problem = BackgroundProcess::launchProblem(appiumPath))
         throw StartError(problem->toStdString());
 
-    auto *process = new QProcess(owner);
-    process->setProgram(QFileInfo(appiumPath).absoluteFilePath());
-    process->setArguments(arguments);
+    auto *server = new AppiumServerProcess(owner, std::move(onOutput));
+    QProcess &process = server->m_process;
+    process.setProgram(QFileInfo(appiumPath).absoluteFilePath());
+    process.setArguments(arguments);
     if (environment)
-        process->setProcessEnvironment(*environment);
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(process, &QProcess::readyReadStandardOutput, process, [process, onOutput = std::move(onOutput)] {
-        const QByteArray chunk = process->readAllStandardOutput();
-        if (chunk.isEmpty())
-            return;
-        if (auto text = decodeStrictUtf8(chunk); text && !text->isEmpty())
-            onOutput(*text);
-    });
-    process->start(QIODevice::ReadOnly);
-    if (!process->waitForStarted(int(kStartWait.count()))) {
-        const QString description = QStringLiteral("无法启动 Appium：") + process->errorString();
-        process->kill();
-        process->deleteLater();
+        process.setProcessEnvironment(*environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    // A session (and so a process group) of its own: its helpers can be killed along with it, and
+    // a terminal's signals meant for us do not reach it.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(int(kStartWait.count()))) {
+        const QString description = QStringLiteral("无法启动 Appium：") + process.errorString();
+        delete server; // kills what may have started
         throw StartError(description.toStdString());
     }
-    return process;
+    server->m_groupID = process.processId();
+    return server;
 }
 
-void AppiumServerProcess::terminate(QProcess *process)
+AppiumServerProcess::~AppiumServerProcess()
 {
-    if (!process)
+    disconnect(&m_process, &QProcess::finished, this, nullptr);
+    stopAndWait();
+    m_process.disconnect(this);
+}
+
+void AppiumServerProcess::forwardOutput()
+{
+    const QByteArray chunk = m_process.readAllStandardOutput();
+    if (chunk.isEmpty() || !m_onOutput)
         return;
-    QObject::disconnect(process, &QProcess::readyReadStandardOutput, nullptr, nullptr);
-    if (process->state() == QProcess::NotRunning) {
-        process->deleteLater();
+    if (auto text = decodeStrictUtf8(chunk); text && !text->isEmpty())
+        m_onOutput(*text);
+}
+
+void AppiumServerProcess::stop()
+{
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    if (!isRunning()) {
+        onFinished();
         return;
     }
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    process->terminate();
+    m_graceEnd = QDeadlineTimer(kShutdownGrace, Qt::PreciseTimer);
+    m_graceTimer.start(kShutdownGrace);
+    m_process.terminate();
+}
+
+void AppiumServerProcess::stopAndWait()
+{
+    if (!m_stopping) {
+        m_stopping = true;
+        if (isRunning()) {
+            m_graceEnd = QDeadlineTimer(kShutdownGrace, Qt::PreciseTimer);
+            m_process.terminate();
+        }
+    }
+    m_graceTimer.stop();
+    // Waiting reads the output as it comes, so the last lines still reach the log.
+    if (isRunning() && !m_process.waitForFinished(int(m_graceEnd.remainingTime())))
+        killGroup();
+    if (isRunning())
+        m_process.waitForFinished(kReapWaitMs);
+    forwardOutput();
+    killGroup(); // helpers the server left behind
+}
+
+void AppiumServerProcess::endAll(QObject *owner)
+{
+    for (AppiumServerProcess *server : owner->findChildren<AppiumServerProcess *>(Qt::FindDirectChildrenOnly))
+        delete server;
+}
+
+void AppiumServerProcess::killGroup()
+{
+    // The group exists only while one of its members does; a group ID of 1 or less would mean
+    // something else to kill().
+    if (m_groupID > 1)
+        ::kill(-pid_t(m_groupID), SIGKILL);
+    if (isRunning())
+        m_process.kill();
+}
+
+void AppiumServerProcess::onFinished()
+{
+    if (!m_stopping)
+        return; // exited by itself: its owner notices and stops it later
+    m_graceTimer.stop();
+    forwardOutput();
+    killGroup();
+    deleteLater();
 }
 
 } // namespace vantrel

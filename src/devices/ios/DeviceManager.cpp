@@ -2,6 +2,7 @@
 
 #include "devices/tools/ProcessRunner.h"
 #include "devices/tools/ToolPaths.h"
+#include "engine/PreciseSleep.h"
 
 #include <QOperatingSystemVersion>
 #include <QRegularExpression>
@@ -12,8 +13,10 @@ DeviceManager::DeviceManager(QObject *parent)
     : DeviceManagerBase(parent)
 {
     attachStreamCallbacks();
-    m_pollingPause.setSingleShot(true);
     QObject::connect(&m_pollingPause, &QTimer::timeout, this, [this] {
+        // The pause is over only when the whole interval has passed.
+        if (PreciseSleep::armUntil(m_pollingPause, m_pollingDeadline))
+            return;
         if (m_hierarchyLoop)
             pollOnce(QPointer<DeviceManager>(this), *m_hierarchyLoop);
     });
@@ -23,10 +26,11 @@ DeviceManager::~DeviceManager()
 {
     // After stop() returns the stream reports nothing more; frames already queued for this object
     // are discarded with it. The polling loop holds only a weak reference and does not start
-    // another turn. A server this object started ends with its child-process handle.
+    // another turn. A server this object started is ended before it goes, its last output logged.
     m_stream.stop();
     stopHierarchyPolling();
     terminateAppiumServer();
+    AppiumServerProcess::endAll(this);
 }
 
 // --- Observable fields ------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/appium/AppiumClient.h"
+#include "devices/appium/AppiumServerProcess.h"
 #include "devices/DeviceManagerBase.h"
 #include "devices/ios/MJPEGStreamClient.h"
 #include "engine/CapturedDeviceState.h"
@@ -8,6 +9,7 @@
 #include "engine/DeviceElement.h"
 #include "engine/DeviceRecords.h"
 #include "engine/EnvironmentCheck.h"
+#include "engine/PreciseSleep.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -115,7 +117,7 @@ public:
     // --- Internal state, readable for tests -----------------------------------------------------
     const std::optional<QString> &sessionID() const { return m_sessionID; }
     bool startedAppium() const { return m_startedAppium; }
-    QProcess *appiumProcess() const { return m_appiumProcess; }
+    QProcess *appiumProcess() const { return m_appiumServer ? m_appiumServer->process() : nullptr; }
     bool isHierarchyPolling() const { return m_hierarchyLoop.has_value(); }
     // HTTP requests of this object still waiting for their reply.
     int requestsInFlight() const { return m_requestsInFlight; }
@@ -142,6 +144,7 @@ private:
     static QCoro::Task<void> pollOnce(QPointer<DeviceManager> self, quint64 generation);
     QCoro::Task<void> endSession(QString sessionID);
     void stopHierarchyPolling();
+    void pauseBeforeNextPoll();
     void startAppiumServer(const QString &appiumPath);
     void terminateAppiumServer();
     void attachStreamCallbacks();
@@ -152,11 +155,12 @@ private:
 
     int m_wdaPort = kDefaultWdaPort;
     int m_mjpegPort = kDefaultMjpegPort;
-    QPointer<QProcess> m_appiumProcess;
+    QPointer<AppiumServerProcess> m_appiumServer;
     bool m_startedAppium = false;
     std::optional<QString> m_sessionID;
     std::optional<quint64> m_hierarchyLoop; // generation of the running polling loop
     QTimer m_pollingPause;                  // the pause before the loop's next refresh
+    PreciseSleep::Clock::time_point m_pollingDeadline; // when that pause is over
     int m_requestsInFlight = 0;
     quint64 m_nextGeneration = 1;
     quint64 m_connection = 0;               // bumped by disconnect: a connect in flight then stops

@@ -117,7 +117,13 @@ void DeviceManager::startHierarchyPolling()
 {
     stopHierarchyPolling();
     m_hierarchyLoop = m_nextGeneration++;
-    m_pollingPause.start(m_timing.hierarchyInterval);
+    pauseBeforeNextPoll();
+}
+
+void DeviceManager::pauseBeforeNextPoll()
+{
+    m_pollingDeadline = PreciseSleep::Clock::now() + m_timing.hierarchyInterval;
+    PreciseSleep::armUntil(m_pollingPause, m_pollingDeadline);
 }
 
 void DeviceManager::stopHierarchyPolling()
@@ -142,7 +148,7 @@ QCoro::Task<void> DeviceManager::pollOnce(QPointer<DeviceManager> self, quint64 
         self->appendLog(QStringLiteral("元素树刷新失败：") + DeviceManagerError::describe(error) + u'\n');
     }
     if (running())
-        self->m_pollingPause.start(self->m_timing.hierarchyInterval);
+        self->pauseBeforeNextPoll();
 }
 
 // --- Live stream --------------------------------------------------------------------------------

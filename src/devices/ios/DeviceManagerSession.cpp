@@ -7,7 +7,7 @@
 #include "devices/tools/StrictUtf8.h"
 #include "devices/tools/ToolPaths.h"
 
-#include <qcoro/qcorotimer.h>
+#include "engine/PreciseSleep.h"
 
 namespace vantrel {
 
@@ -120,24 +120,28 @@ QCoro::Task<std::optional<QString>> DeviceManager::resolveAppiumPath()
 QCoro::Task<void> DeviceManager::ensureAppiumRunning()
 {
     QPointer<DeviceManager> self(this);
+    // A disconnect meanwhile ends this quietly: no server is started for a connection that is gone
+    // (the state would read idle while it ran), and probing one that disconnect has stopped ends.
+    const quint64 connection = m_connection;
+    const auto current = [&] { return self && m_connection == connection; };
     if (co_await m_appium.isServerReady(kStatusLimit))
         co_return; // a server someone else started is used as it is
-    if (!self)
+    if (!current())
         co_return;
     const std::optional<QString> appium = co_await resolveAppiumPath();
-    if (!self)
+    if (!current())
         co_return;
     if (!appium)
         throw DeviceManagerError::make(DeviceManagerError::appiumMissing, DeviceManagerError::kAppiumMissing);
     startAppiumServer(*appium);
-    const QPointer<QProcess> process = m_appiumProcess;
+    const QPointer<QProcess> process = appiumProcess();
 
     for (int attempt = 0;; ++attempt) {
-        co_await QCoro::sleepFor(m_timing.readinessPause);
-        if (!self)
+        co_await PreciseSleep::atLeast(m_timing.readinessPause);
+        if (!current())
             co_return;
         const bool ready = co_await m_appium.isServerReady(kStatusLimit);
-        if (!self)
+        if (!current())
             co_return;
         if (ready)
             co_return;
@@ -152,7 +156,7 @@ void DeviceManager::startAppiumServer(const QString &appiumPath)
 {
     // The application's own environment, as inherited (the Android server gets the tool environment).
     QPointer<DeviceManager> self(this);
-    m_appiumProcess = AppiumServerProcess::start(this, appiumPath, AppiumClient::iosServerArguments(m_appium.port()),
+    m_appiumServer = AppiumServerProcess::start(this, appiumPath, AppiumClient::iosServerArguments(m_appium.port()),
                                                  std::nullopt, [self](const QString &text) {
                                                      if (self)
                                                          self->appendLog(text);
@@ -162,10 +166,11 @@ void DeviceManager::startAppiumServer(const QString &appiumPath)
 
 void DeviceManager::terminateAppiumServer()
 {
-    QProcess *process = m_appiumProcess;
-    m_appiumProcess = nullptr;
+    AppiumServerProcess *server = m_appiumServer;
+    m_appiumServer = nullptr;
     m_startedAppium = false;
-    AppiumServerProcess::terminate(process);
+    if (server)
+        server->stop(); // it keeps logging until it has exited, then goes away by itself
 }
 
 // --- WebDriver calls ----------------------------------------------------------------------------

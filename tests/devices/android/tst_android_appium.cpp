@@ -211,24 +211,33 @@ private slots:
 
     void timeoutStartsTheCooldown()
     {
-        FakeAppium appium(scenario(sessionReply({{"sessionId", kSession}}), 200, 3000));
+        // The first page source outlasts its limit; the later ones answer at once.
+        QJsonObject slow = FakeHttpServer::json(200, QJsonObject{{"value", kSource}});
+        slow.insert(QStringLiteral("delayMs"), 3000);
+        FakeAppium appium(FakeHttpServer::scenario(
+            {FakeAppium::statusRoute(), FakeAppium::sessionRoute(sessionReply({{"sessionId", kSession}})),
+             FakeHttpServer::route("GET", kSourcePath, {slow, FakeHttpServer::json(200, QJsonObject{{"value", kSource}})}),
+             FakeAppium::deleteRoute(kSession)}));
         Bench b;
         AndroidDeviceManager::Timing timing;
         timing.appiumSourceLimit = 400ms;
         timing.hierarchyCooldown = 2500ms;
+        timing.hierarchyInterval = 250ms;
         b.manager->setTiming(timing);
-        auto outcome = awaitTask(b.manager->refreshHierarchy());
-        QVERIFY(outcome.exception);
-        QVERIFY(b.manager->hierarchyCooldownUntil());
+        b.manager->startHierarchyLoop();
+        QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() >= 6; }, 20s));
         QVERIFY(b.manager->logText().contains(QStringLiteral("元素树请求超时，暂停后台层级读取 60 秒，防止 Appium 请求排队\n")));
 
-        // While cooling down, reads return at once without asking; after the pause they ask again.
-        const qsizetype asked = appium.http().requests(kSourcePath).size();
-        QVERIFY(awaitTask(b.manager->refreshHierarchy()).succeeded());
-        QCOMPARE(appium.http().requests(kSourcePath).size(), asked);
-        spinEventLoop(2600ms);
-        QVERIFY(awaitTask(b.manager->refreshHierarchy()).error);
-        QCOMPARE(appium.http().requests(kSourcePath).size(), asked + 1);
+        // Seen from the server, no pause is ever cut short: after the time-out nothing is asked
+        // for the whole cooldown, and the loop's reads are at least its interval apart. (The
+        // server's clock counts whole milliseconds.)
+        const QList<QJsonObject> reads = appium.http().requests(kSourcePath);
+        const auto gap = [&](qsizetype i) {
+            return reads[i].value(QStringLiteral("time")).toDouble() - reads[i - 1].value(QStringLiteral("time")).toDouble();
+        };
+        QVERIFY2(gap(1) >= 400 + 2500 - 1, qPrintable(QString::number(gap(1))));
+        for (qsizetype i = 2; i < reads.size(); ++i)
+            QVERIFY2(gap(i) >= 250 - 1, qPrintable(QStringLiteral("read %1 came %2 ms after the one before").arg(i).arg(gap(i))));
 
         // A new connection clears the pause and reads at once.
         appium.http().setScenario(scenario());

@@ -7,7 +7,9 @@
 #include "support/IosManagerFixture.h"
 #include "support/WdaScenario.h"
 
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 
@@ -156,6 +158,85 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(deletes(), 1, 10000);
         QVERIFY(answers(port));
         QCOMPARE(appium.leftoverServer().state(), QProcess::Running);
+    }
+
+    void stoppedServerEndsWithItsWholeGroup_data()
+    {
+        QTest::addColumn<int>("shutdownMs");
+        QTest::addColumn<bool>("managerGoesAtOnce"); // as in the command line, which ends right after
+        QTest::newRow("shuts down in time") << 800 << false;
+        QTest::newRow("shuts down in time, manager destroyed") << 800 << true;
+        QTest::newRow("ignores SIGTERM, manager destroyed") << 60'000 << true;
+    }
+    void stoppedServerEndsWithItsWholeGroup()
+    {
+        QFETCH(int, shutdownMs);
+        QFETCH(bool, managerGoesAtOnce);
+        // /proc/PID/stat: "pid (name) state ppid pgrp ..."; a zombie counts as gone.
+        const auto stat = [](qint64 pid) {
+            QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+            return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
+                                                  : QStringList();
+        };
+        const auto alive = [&](qint64 pid) { return stat(pid).value(0, QStringLiteral("Z")) != u"Z"; };
+        const auto childrenOf = [&](qint64 parent) {
+            QList<qint64> children;
+            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+                if (entry.toLongLong() > 0 && stat(entry.toLongLong()).value(1).toLongLong() == parent)
+                    children.append(entry.toLongLong());
+            return children;
+        };
+
+        FakeAppium appium(sessionScenario());
+        qputenv("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
+        qputenv("FAKE_APPIUM_CHILD", "1");
+        const auto restore = qScopeGuard([] {
+            qunsetenv("FAKE_APPIUM_TERM_DELAY_MS");
+            qunsetenv("FAKE_APPIUM_CHILD");
+        });
+        auto manager = std::make_unique<DeviceManager>();
+        manager->setAppiumPort(FakeAppium::freePort());
+        QString log;
+        connect(manager.get(), &DeviceManagerBase::logTextChanged, this, [&log, raw = manager.get()] { log = raw->logText(); });
+        QVERIFY(test::awaitTask(manager->ensureAppiumRunning()).succeeded());
+        const qint64 server = manager->appiumProcess()->processId();
+        QCOMPARE(stat(server).value(2).toLongLong(), server); // it leads a group of its own
+        QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(server).isEmpty(), 5000);
+        const QList<qint64> group = QList<qint64>{server} + childrenOf(server);
+
+        manager->disconnect();
+        const auto anyAlive = [&] { return std::any_of(group.cbegin(), group.cend(), alive); };
+        if (managerGoesAtOnce)
+            manager.reset(); // ends the server (a wait within its grace): nothing is left to do it later
+        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(), 10'000);
+        QVERIFY2(log.contains(QStringLiteral("[Appium] Received SIGTERM - shutting down\n")), qPrintable(log));
+        QCOMPARE(log.contains(QStringLiteral("[Appium] Closed the server\n")),
+                 shutdownMs < AppiumServerProcess::kShutdownGrace.count());
+    }
+
+    void disconnectWhileAppiumIsLocatedStartsNoServer()
+    {
+        FakeAppium appium(sessionScenario());
+        Fixture fixture(FakeAppium::freePort());
+        fixture.tools.setAppiumPath(FakeAppium::programPath());
+        // A login shell that takes its time, and says when it has been asked.
+        QTemporaryDir dir;
+        QFile shell(dir.filePath(QStringLiteral("slow-shell")));
+        QVERIFY(shell.open(QIODevice::WriteOnly));
+        shell.write("#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '" + FakeIosTools::fakePath(QStringLiteral("login-shell")).toUtf8()
+                    + "' \"$@\"\n");
+        shell.close();
+        shell.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("VANTREL_SHELL", shell.fileName().toUtf8()); // restored by the fixture
+
+        fixture.manager.connect(QString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell.fileName() + QStringLiteral(".asked")), 10'000);
+        fixture.manager.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.tools.calls(QStringLiteral("shell")).size(), 1, 10'000);
+        test::spinEventLoop(std::chrono::milliseconds(500)); // room for the attempt to go on, were it to
+        QVERIFY(!fixture.manager.startedAppium());
+        QVERIFY(appium.serverStarts().isEmpty());
+        QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::idle());
     }
 };
 

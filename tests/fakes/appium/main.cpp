@@ -8,6 +8,10 @@
 //                                           fake-http-server that scripts the WebDriver replies).
 //                                           FAKE_APPIUM_FAIL=1 makes it exit 1 instead of serving;
 //                                           FAKE_APPIUM_DELAY_MS delays the listen.
+//                                           FAKE_APPIUM_TERM_DELAY_MS: on SIGTERM it logs, keeps
+//                                           running that long, logs its last line and exits 0.
+//                                           FAKE_APPIUM_CHILD=1: it starts a helper ("sleep 300")
+//                                           that it never ends.
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
@@ -17,8 +21,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <spawn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +64,30 @@ void forward(QTcpSocket *client, quint16 upstreamPort)
     upstream->write(client->readAll());
 }
 
+volatile std::sig_atomic_t termReceived = 0;
+
+extern "C" void onTerm(int) { termReceived = 1; }
+
+// SIGTERM starts a slow shutdown instead of ending the process at once.
+void shutDownSlowlyOnTerm(QCoreApplication &application, int delayMs)
+{
+    std::signal(SIGTERM, onTerm);
+    auto *poll = new QTimer(&application);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, delayMs] {
+        if (!termReceived)
+            return;
+        poll->stop();
+        std::printf("[Appium] Received SIGTERM - shutting down\n");
+        std::fflush(stdout);
+        QTimer::singleShot(delayMs, [] {
+            std::printf("[Appium] Closed the server\n");
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        });
+    });
+    poll->start(10);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -81,6 +113,16 @@ int main(int argc, char **argv)
     const int delay = qEnvironmentVariableIntValue("FAKE_APPIUM_DELAY_MS");
     if (delay > 0)
         QThread::msleep(static_cast<unsigned long>(delay));
+
+    if (const int termDelay = qEnvironmentVariableIntValue("FAKE_APPIUM_TERM_DELAY_MS"); termDelay > 0)
+        shutDownSlowlyOnTerm(application, termDelay);
+    if (qgetenv("FAKE_APPIUM_CHILD") == "1") {
+        char sleepName[] = "sleep";
+        char seconds[] = "300";
+        char *helper[] = {sleepName, seconds, nullptr};
+        pid_t pid = 0;
+        posix_spawnp(&pid, "sleep", nullptr, nullptr, helper, environ);
+    }
 
     const quint16 port = quint16(arguments.at(portIndex + 1).toUInt());
     const quint16 upstreamPort = quint16(qEnvironmentVariableIntValue("FAKE_APPIUM_UPSTREAM"));
