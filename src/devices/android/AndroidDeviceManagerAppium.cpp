@@ -133,10 +133,10 @@ void AndroidDeviceManager::startAppiumServer(const QString &appiumPath)
     // application's own).
     QPointer<AndroidDeviceManager> self(this);
     m_appiumServer = AppiumServerProcess::start(this, appiumPath, AppiumClient::androidServerArguments(m_appium.port()),
-                                                 ToolProcessEnvironment::value(), [self](const QString &text) {
-                                                     if (self)
-                                                         self->appendLog(text);
-                                                 });
+                                                ToolProcessEnvironment::value(), [self](const QString &text) {
+                                                    if (self)
+                                                        self->appendLog(text);
+                                                });
     m_startedAppium = true;
 }
 

@@ -157,10 +157,10 @@ void DeviceManager::startAppiumServer(const QString &appiumPath)
     // The application's own environment, as inherited (the Android server gets the tool environment).
     QPointer<DeviceManager> self(this);
     m_appiumServer = AppiumServerProcess::start(this, appiumPath, AppiumClient::iosServerArguments(m_appium.port()),
-                                                 std::nullopt, [self](const QString &text) {
-                                                     if (self)
-                                                         self->appendLog(text);
-                                                 });
+                                                std::nullopt, [self](const QString &text) {
+                                                    if (self)
+                                                        self->appendLog(text);
+                                                });
     m_startedAppium = true;
 }
 
