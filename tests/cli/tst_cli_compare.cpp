@@ -4,6 +4,7 @@
 
 #include "engine/ModelJson.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -156,6 +157,25 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QJsonDocument::fromJson(run.out).array().size(), 0);
         QCOMPARE(runCli({"history"}).exitCode, 2);
+    }
+    void cutOffImageIsOneLine()
+    {
+        // A palette PNG goes to Qt's decoder, whose libpng would print its own "libpng error" line.
+        const TemporaryHome home;
+        QImage noise(64, 48, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, qRgb((x * 37) ^ (y * 91), x * y, y * 5));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && noise.convertToFormat(QImage::Format_Indexed8).save(&buffer, "png"));
+        QFile cut(home.filePath("cut.png"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() / 2));
+        cut.close();
+        const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design", cut.fileName()});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errText(), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP：") + cut.fileName() + u'\n');
     }
 };
 
