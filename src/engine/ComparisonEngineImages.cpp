@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -21,9 +22,60 @@ int atLeastOne(double v)
     return std::max(1, int(std::lround(v)));
 }
 
-bool isIntegral(double v)
+// The premultiplied pixel between a and b, `weight` (0 to 256) of the way to b.
+quint32 interpolate(quint32 a, quint32 b, quint32 weight)
 {
-    return v == std::floor(v);
+    const quint32 keep = 256 - weight;
+    const quint32 redBlue = (((a & 0x00FF00FFu) * keep + (b & 0x00FF00FFu) * weight) >> 8) & 0x00FF00FFu;
+    const quint32 alphaGreen = (((a >> 8) & 0x00FF00FFu) * keep + ((b >> 8) & 0x00FF00FFu) * weight) & 0xFF00FF00u;
+    return redBlue | alphaGreen;
+}
+
+// Draws `source` (premultiplied, the canvas's size) onto the transparent canvas moved by
+// (dx, dy), |dx| and |dy| below the size. A whole-pixel move copies rows; a fractional one
+// samples the source at the fractional position, bilinearly, with transparency beyond its edges.
+// (Qt's painter snaps a move without scaling to whole pixels, so it cannot do this.)
+void translateInto(QImage &canvas, const QImage &source, double dx, double dy)
+{
+    const int w = canvas.width();
+    const int h = canvas.height();
+    const int ox = int(std::floor(dx));
+    const int oy = int(std::floor(dy));
+    // Canvas pixel (x, y) reads source column x - ox - 1 and the one right of it with this weight,
+    // and rows likewise.
+    const auto weightOf = [](double fraction) { return quint32(std::lround((1 - fraction) * 256)); };
+    const quint32 wx = weightOf(dx - ox);
+    const quint32 wy = weightOf(dy - oy);
+    if (wx == 256 && wy == 256) {
+        const int x0 = std::max(0, ox);
+        const int x1 = std::min(w, w + ox);
+        for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
+            const auto *from = reinterpret_cast<const quint32 *>(source.constScanLine(y - oy)) + (x0 - ox);
+            std::memcpy(reinterpret_cast<quint32 *>(canvas.scanLine(y)) + x0, from, std::size_t(x1 - x0) * 4);
+        }
+        return;
+    }
+    // One source row moved across, with transparent pixels beyond the source's edges.
+    std::vector<quint32> above(static_cast<std::size_t>(w));
+    std::vector<quint32> below(above.size());
+    const auto moveRow = [&](int row, std::vector<quint32> &out) {
+        if (row < 0 || row >= h) {
+            std::fill(out.begin(), out.end(), 0u);
+            return;
+        }
+        const auto *from = reinterpret_cast<const quint32 *>(source.constScanLine(row));
+        const auto at = [&](int x) { return x >= 0 && x < w ? from[x] : 0u; };
+        for (int x = 0; x < w; ++x)
+            out[std::size_t(x)] = interpolate(at(x - ox - 1), at(x - ox), wx);
+    };
+    moveRow(-oy - 1, above);
+    for (int y = 0; y < h; ++y) {
+        moveRow(y - oy, below);
+        auto *to = reinterpret_cast<quint32 *>(canvas.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            to[x] = interpolate(above[std::size_t(x)], below[std::size_t(x)], wy);
+        std::swap(above, below);
+    }
 }
 
 } // namespace
@@ -122,11 +174,18 @@ QImage ComparisonEngine::crop(const QImage &design, const ComparisonSettings &se
         return design;
     const double wf = std::max(1 - left - right, 0.1);
     const double hf = std::max(1 - top - bottom, 0.1);
-    const double wd = design.width();
-    const double hd = design.height();
-    const QRect kept(int(std::lround(left * wd)), int(std::lround(top * hd)), atLeastOne(wf * wd),
-                     atLeastOne(hf * hd));
-    return design.copy(kept);
+    // Each edge is rounded on its own and kept inside the image: rounding the origin and the
+    // size separately could reach one row or column past the design, which reads as black.
+    const auto edges = [](double from, double fraction, int extent) {
+        const int first = std::clamp(int(std::lround(from * extent)), 0, extent - 1);
+        const int last = std::clamp(int(std::lround((from + fraction) * extent)), first + 1, extent);
+        return std::pair(first, last - first);
+    };
+    if (design.isNull())
+        return design;
+    const auto [x, w] = edges(left, wf, design.width());
+    const auto [y, h] = edges(top, hf, design.height());
+    return design.copy(x, y, w, h);
 }
 
 QPointF ComparisonEngine::alignmentOffset(const QPointF &automatic, const SizeValue &comparison,
@@ -149,20 +208,10 @@ QImage ComparisonEngine::shift(const QImage &source, const QPointF &offset, cons
 
     const double dx = offset.x();
     const double dy = offset.y();
-    if (source.size() == QSize(w, h) && isIntegral(dx) && isIntegral(dy)) {
-        // A whole-pixel move of a same-size image is a plain copy of the overlapping rows.
-        const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const int ox = int(dx);
-        const int oy = int(dy);
-        const int x0 = std::max(0, ox);
-        const int x1 = std::min(w, w + ox);
-        if (x1 <= x0)
-            return canvas;
-        for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
-            const auto *from = reinterpret_cast<const quint32 *>(src.constScanLine(y - oy)) + (x0 - ox);
-            auto *to = reinterpret_cast<quint32 *>(canvas.scanLine(y)) + x0;
-            std::memcpy(to, from, std::size_t(x1 - x0) * 4);
-        }
+    if (source.size() == QSize(w, h)) {
+        // Moved by the image's own size or more (or by no number at all), nothing stays in view.
+        if (std::isfinite(dx) && std::isfinite(dy) && std::abs(dx) < w && std::abs(dy) < h)
+            translateInto(canvas, source.convertToFormat(QImage::Format_ARGB32_Premultiplied), dx, dy);
         return canvas;
     }
     QPainter painter(&canvas);
