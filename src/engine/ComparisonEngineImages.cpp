@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -22,13 +23,14 @@ int atLeastOne(double v)
     return std::max(1, int(std::lround(v)));
 }
 
-// The premultiplied pixel between a and b, `weight` (0 to 256) of the way to b.
-quint32 interpolate(quint32 a, quint32 b, quint32 weight)
+// Each byte of `out` lies between the bytes of a and b, `weight` (0 to 256) of the way to b.
+// Premultiplied pixels interpolate channel by channel; the sums fit 16 bits, so this vectorises.
+void interpolateBytes(const std::uint8_t *a, const std::uint8_t *b, std::uint8_t *out, std::size_t count,
+                      std::uint16_t weight)
 {
-    const quint32 keep = 256 - weight;
-    const quint32 redBlue = (((a & 0x00FF00FFu) * keep + (b & 0x00FF00FFu) * weight) >> 8) & 0x00FF00FFu;
-    const quint32 alphaGreen = (((a >> 8) & 0x00FF00FFu) * keep + ((b >> 8) & 0x00FF00FFu) * weight) & 0xFF00FF00u;
-    return redBlue | alphaGreen;
+    const auto keep = std::uint16_t(256 - weight);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = std::uint8_t(std::uint16_t(a[i] * keep + b[i] * weight) >> 8);
 }
 
 // Draws `source` (premultiplied, the canvas's size) onto the transparent canvas moved by
@@ -43,9 +45,9 @@ void translateInto(QImage &canvas, const QImage &source, double dx, double dy)
     const int oy = int(std::floor(dy));
     // Canvas pixel (x, y) reads source column x - ox - 1 and the one right of it with this weight,
     // and rows likewise.
-    const auto weightOf = [](double fraction) { return quint32(std::lround((1 - fraction) * 256)); };
-    const quint32 wx = weightOf(dx - ox);
-    const quint32 wy = weightOf(dy - oy);
+    const auto weightOf = [](double fraction) { return std::uint16_t(std::lround((1 - fraction) * 256)); };
+    const std::uint16_t wx = weightOf(dx - ox);
+    const std::uint16_t wy = weightOf(dy - oy);
     if (wx == 256 && wy == 256) {
         const int x0 = std::max(0, ox);
         const int x1 = std::min(w, w + ox);
@@ -55,25 +57,29 @@ void translateInto(QImage &canvas, const QImage &source, double dx, double dy)
         }
         return;
     }
-    // One source row moved across, with transparent pixels beyond the source's edges.
-    std::vector<quint32> above(static_cast<std::size_t>(w));
-    std::vector<quint32> below(above.size());
+    // A source row moved across. The row is framed by one transparent pixel on each side, so that
+    // canvas column x reads framed[x - ox] and framed[x - ox + 1]; columns outside [x0, x1) see no
+    // source pixel and stay transparent.
+    const std::size_t n = std::size_t(w);
+    std::vector<quint32> framed(n + 2, 0u);
+    std::vector<quint32> above(n, 0u);
+    std::vector<quint32> below(n, 0u);
+    const int x0 = std::max(0, ox);
+    const int x1 = std::min(w, w + ox + 1);
+    const auto bytesOf = [](const quint32 *pixels, int at) { return reinterpret_cast<const std::uint8_t *>(pixels + at); };
     const auto moveRow = [&](int row, std::vector<quint32> &out) {
         if (row < 0 || row >= h) {
             std::fill(out.begin(), out.end(), 0u);
             return;
         }
-        const auto *from = reinterpret_cast<const quint32 *>(source.constScanLine(row));
-        const auto at = [&](int x) { return x >= 0 && x < w ? from[x] : 0u; };
-        for (int x = 0; x < w; ++x)
-            out[std::size_t(x)] = interpolate(at(x - ox - 1), at(x - ox), wx);
+        std::memcpy(framed.data() + 1, source.constScanLine(row), n * 4);
+        interpolateBytes(bytesOf(framed.data(), x0 - ox), bytesOf(framed.data(), x0 - ox + 1),
+                         reinterpret_cast<std::uint8_t *>(out.data() + x0), std::size_t(x1 - x0) * 4, wx);
     };
     moveRow(-oy - 1, above);
     for (int y = 0; y < h; ++y) {
         moveRow(y - oy, below);
-        auto *to = reinterpret_cast<quint32 *>(canvas.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            to[x] = interpolate(above[std::size_t(x)], below[std::size_t(x)], wy);
+        interpolateBytes(bytesOf(above.data(), 0), bytesOf(below.data(), 0), canvas.scanLine(y), n * 4, wy);
         std::swap(above, below);
     }
 }

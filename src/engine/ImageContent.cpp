@@ -60,16 +60,18 @@ bool jpegComplete(QByteArrayView bytes)
     const std::size_t total = std::size_t(bytes.size());
     std::size_t at = 2; // past the start-of-image marker
     while (at < total) {
-        if (data[at++] != 0xFF)
-            continue;
+        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(data + at, 0xFF, total - at));
+        if (!marker)
+            return false;
+        at = std::size_t(marker - data) + 1;
         while (at < total && data[at] == 0xFF)
             ++at; // fill bytes
         if (at >= total)
             return false;
-        const std::uint8_t marker = data[at++];
-        if (marker == 0xD9)
+        const std::uint8_t code = data[at++];
+        if (code == 0xD9)
             return true;
-        const bool standalone = marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8);
+        const bool standalone = code == 0x00 || code == 0x01 || (code >= 0xD0 && code <= 0xD8);
         if (standalone)
             continue;
         if (total - at < 2)
@@ -120,6 +122,8 @@ const char *ImageContent::readerFormat(ImageFormat format)
 
 bool ImageContent::isComplete(ImageFormat format, QByteArrayView bytes)
 {
+    if (format != formatOf(bytes))
+        return false;
     switch (format) {
     case ImageFormat::png:
         return pngComplete(bytes);

@@ -285,6 +285,15 @@ private Q_SLOTS:
             QCOMPARE(error.reason, ImageReadError::Reason::tooLarge);
         }
     }
+    void readsJpegAndWebpByContent()
+    {
+        for (const char *format : {"jpeg", "webp"}) {
+            const QByteArray bytes = written(qimage(24, 16, texture), format);
+            QVERIFY2(!bytes.isEmpty(), format);
+            QCOMPARE(ImageFileReader::readBytes(bytes).size(), QSize(24, 16));
+        }
+    }
+
     void refusesHostileImages_data()
     {
         QTest::addColumn<QByteArray>("bytes");
