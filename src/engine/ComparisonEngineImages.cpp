@@ -216,8 +216,12 @@ QImage ComparisonEngine::shift(const QImage &source, const QPointF &offset, cons
     const double dy = offset.y();
     if (source.size() == QSize(w, h)) {
         // Moved by the image's own size or more (or by no number at all), nothing stays in view.
+        // RGB32 words are opaque premultiplied pixels already.
+        const bool premultiplied =
+            source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_RGB32;
         if (std::isfinite(dx) && std::isfinite(dy) && std::abs(dx) < w && std::abs(dy) < h)
-            translateInto(canvas, source.convertToFormat(QImage::Format_ARGB32_Premultiplied), dx, dy);
+            translateInto(canvas, premultiplied ? source : source.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                          dx, dy);
         return canvas;
     }
     QPainter painter(&canvas);
