@@ -159,12 +159,9 @@ QByteArray iconHolding(const QByteArray &png)
 qint64 peakResidentKiB()
 {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmHWM:");
+    return at < 0 ? -1 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong();
 }
 
 } // namespace
@@ -303,7 +300,6 @@ private Q_SLOTS:
         QTest::newRow("progressive JPEG declaring 10000 × 10000") << progressiveJpegClaiming(10000, 10000) << tooLarge;
         QTest::newRow("PNG 40000 pixels wide") << handMade(40000, 1, QByteArray(1 + 3 * 40000, '\0')) << tooLarge;
         const QByteArray jpeg = written(qimage(64, 64, texture), "jpeg");
-        QTest::newRow("JPEG cut off") << jpeg.left(jpeg.size() / 2) << unsupported;
         QTest::newRow("JPEG cut before its end marker") << jpeg.chopped(2) << unsupported;
         QTest::newRow("icon holding a PNG") << iconHolding(encode({}, 64, 64)) << unsupported;
         QTest::newRow("GIF") << QByteArray::fromHex("47494638396101000100800000000000ffffff2c0000000001000100000202440100"
