@@ -56,6 +56,22 @@ void compareAt(benchmark::State &state)
 }
 BENCHMARK(compareAt)->ArgsProduct({{0, 1, 2}, {0, 300}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Moving the design by the alignment offset at the comparison size (1179 × 2556 compared at
+// 720 × 1561): a whole-pixel move, as the automatic alignment gives, and a fractional one, as a
+// manual offset in design units gives (10 × 5 units of a 393 × 852 canvas).
+void shiftBy(benchmark::State &state)
+{
+    const QImage design = bench::designAt(786, 1704, 0).image.scaled(720, 1561, Qt::IgnoreAspectRatio,
+                                                                      Qt::SmoothTransformation);
+    const QPointF offset = state.range(0) ? QPointF(3 + 720 * 10 / 393.0, -2 + 1561 * 5 / 852.0) : QPointF(3, -2);
+    const std::clock_t start = std::clock();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ComparisonEngine::shift(design, offset, SizeValue{720, 1561}));
+    state.counters["process_cpu_ms"] = bench::processCpuMilliseconds(start, state);
+    state.SetLabel(state.range(0) ? "fractional move" : "whole-pixel move");
+}
+BENCHMARK(shiftBy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void historySave(benchmark::State &state)
 {
     const Size size = kSizes[1];

@@ -36,9 +36,10 @@ void ensureRuntimeDirectory()
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path));
 }
 
-// Decoders and plug-ins report their own troubles through Qt's warnings (a corrupt PNG prints
-// "libpng error: ..."); the command prints one clear line of its own instead. VANTREL_VERBOSE=1
-// shows them.
+// Decoders and plug-ins report their own troubles through Qt's warnings (a damaged JPEG prints
+// "Corrupt JPEG data: ..."); the command prints one clear line of its own instead. VANTREL_VERBOSE=1
+// shows them. (libpng writes its errors to stderr itself, past this handler; ImageFileReader keeps
+// cut-off PNGs and those with a damaged critical chunk from ever reaching it.)
 void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg)

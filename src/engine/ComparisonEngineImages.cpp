@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -21,9 +23,65 @@ int atLeastOne(double v)
     return std::max(1, int(std::lround(v)));
 }
 
-bool isIntegral(double v)
+// Each byte of `out` lies between the bytes of a and b, `weight` (0 to 256) of the way to b.
+// Premultiplied pixels interpolate channel by channel; the sums fit 16 bits, so this vectorises.
+void interpolateBytes(const std::uint8_t *a, const std::uint8_t *b, std::uint8_t *out, std::size_t count,
+                      std::uint16_t weight)
 {
-    return v == std::floor(v);
+    const auto keep = std::uint16_t(256 - weight);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = std::uint8_t(std::uint16_t(a[i] * keep + b[i] * weight) >> 8);
+}
+
+// Draws `source` (premultiplied, the canvas's size) onto the transparent canvas moved by
+// (dx, dy), |dx| and |dy| below the size. A whole-pixel move copies rows; a fractional one
+// samples the source at the fractional position, bilinearly, with transparency beyond its edges.
+// (Qt's painter snaps a move without scaling to whole pixels, so it cannot do this.)
+void translateInto(QImage &canvas, const QImage &source, double dx, double dy)
+{
+    const int w = canvas.width();
+    const int h = canvas.height();
+    const int ox = int(std::floor(dx));
+    const int oy = int(std::floor(dy));
+    // Canvas pixel (x, y) reads source column x - ox - 1 and the one right of it with this weight,
+    // and rows likewise.
+    const auto weightOf = [](double fraction) { return std::uint16_t(std::lround((1 - fraction) * 256)); };
+    const std::uint16_t wx = weightOf(dx - ox);
+    const std::uint16_t wy = weightOf(dy - oy);
+    if (wx == 256 && wy == 256) {
+        const int x0 = std::max(0, ox);
+        const int x1 = std::min(w, w + ox);
+        for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
+            const auto *from = reinterpret_cast<const quint32 *>(source.constScanLine(y - oy)) + (x0 - ox);
+            std::memcpy(reinterpret_cast<quint32 *>(canvas.scanLine(y)) + x0, from, std::size_t(x1 - x0) * 4);
+        }
+        return;
+    }
+    // A source row moved across. The row is framed by one transparent pixel on each side, so that
+    // canvas column x reads framed[x - ox] and framed[x - ox + 1]; columns outside [x0, x1) see no
+    // source pixel and stay transparent.
+    const std::size_t n = std::size_t(w);
+    std::vector<quint32> framed(n + 2, 0u);
+    std::vector<quint32> above(n, 0u);
+    std::vector<quint32> below(n, 0u);
+    const int x0 = std::max(0, ox);
+    const int x1 = std::min(w, w + ox + 1);
+    const auto bytesOf = [](const quint32 *pixels, int at) { return reinterpret_cast<const std::uint8_t *>(pixels + at); };
+    const auto moveRow = [&](int row, std::vector<quint32> &out) {
+        if (row < 0 || row >= h) {
+            std::fill(out.begin(), out.end(), 0u);
+            return;
+        }
+        std::memcpy(framed.data() + 1, source.constScanLine(row), n * 4);
+        interpolateBytes(bytesOf(framed.data(), x0 - ox), bytesOf(framed.data(), x0 - ox + 1),
+                         reinterpret_cast<std::uint8_t *>(out.data() + x0), std::size_t(x1 - x0) * 4, wx);
+    };
+    moveRow(-oy - 1, above);
+    for (int y = 0; y < h; ++y) {
+        moveRow(y - oy, below);
+        interpolateBytes(bytesOf(above.data(), 0), bytesOf(below.data(), 0), canvas.scanLine(y), n * 4, wy);
+        std::swap(above, below);
+    }
 }
 
 } // namespace
@@ -122,11 +180,18 @@ QImage ComparisonEngine::crop(const QImage &design, const ComparisonSettings &se
         return design;
     const double wf = std::max(1 - left - right, 0.1);
     const double hf = std::max(1 - top - bottom, 0.1);
-    const double wd = design.width();
-    const double hd = design.height();
-    const QRect kept(int(std::lround(left * wd)), int(std::lround(top * hd)), atLeastOne(wf * wd),
-                     atLeastOne(hf * hd));
-    return design.copy(kept);
+    // Each edge is rounded on its own and kept inside the image: rounding the origin and the
+    // size separately could reach one row or column past the design, which reads as black.
+    const auto edges = [](double from, double fraction, int extent) {
+        const int first = std::clamp(int(std::lround(from * extent)), 0, extent - 1);
+        const int last = std::clamp(int(std::lround((from + fraction) * extent)), first + 1, extent);
+        return std::pair(first, last - first);
+    };
+    if (design.isNull())
+        return design;
+    const auto [x, w] = edges(left, wf, design.width());
+    const auto [y, h] = edges(top, hf, design.height());
+    return design.copy(x, y, w, h);
 }
 
 QPointF ComparisonEngine::alignmentOffset(const QPointF &automatic, const SizeValue &comparison,
@@ -149,20 +214,14 @@ QImage ComparisonEngine::shift(const QImage &source, const QPointF &offset, cons
 
     const double dx = offset.x();
     const double dy = offset.y();
-    if (source.size() == QSize(w, h) && isIntegral(dx) && isIntegral(dy)) {
-        // A whole-pixel move of a same-size image is a plain copy of the overlapping rows.
-        const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const int ox = int(dx);
-        const int oy = int(dy);
-        const int x0 = std::max(0, ox);
-        const int x1 = std::min(w, w + ox);
-        if (x1 <= x0)
-            return canvas;
-        for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
-            const auto *from = reinterpret_cast<const quint32 *>(src.constScanLine(y - oy)) + (x0 - ox);
-            auto *to = reinterpret_cast<quint32 *>(canvas.scanLine(y)) + x0;
-            std::memcpy(to, from, std::size_t(x1 - x0) * 4);
-        }
+    if (source.size() == QSize(w, h)) {
+        // Moved by the image's own size or more (or by no number at all), nothing stays in view.
+        // RGB32 words are opaque premultiplied pixels already.
+        const bool premultiplied =
+            source.format() == QImage::Format_ARGB32_Premultiplied || source.format() == QImage::Format_RGB32;
+        if (std::isfinite(dx) && std::isfinite(dy) && std::abs(dx) < w && std::abs(dy) < h)
+            translateInto(canvas, premultiplied ? source : source.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                          dx, dy);
         return canvas;
     }
     QPainter painter(&canvas);

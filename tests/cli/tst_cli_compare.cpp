@@ -4,6 +4,7 @@
 
 #include "engine/ModelJson.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -156,6 +157,24 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QJsonDocument::fromJson(run.out).array().size(), 0);
         QCOMPARE(runCli({"history"}).exitCode, 2);
+    }
+    void cutOffImageIsOneLine()
+    {
+        // A palette PNG goes to Qt's decoder, whose libpng would print its own "libpng error" line.
+        const TemporaryHome home;
+        QImage palette(64, 48, QImage::Format_Indexed8);
+        palette.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        palette.fill(1);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && palette.save(&buffer, "png"));
+        QFile cut(home.filePath("cut.png"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() / 2));
+        cut.close();
+        const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design", cut.fileName()});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.errText(), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP：") + cut.fileName() + u'\n');
     }
 };
 

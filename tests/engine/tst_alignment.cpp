@@ -142,6 +142,31 @@ private Q_SLOTS:
         QCOMPARE(regions.last().height, 0.065);
         QCOMPARE(regions.last().width, 1.0);
     }
+    void fractionalMovesInterpolate_data()
+    {
+        QTest::addColumn<QPointF>("offset");
+        QTest::addColumn<QPoint>("probe");
+        QTest::addColumn<int>("red");
+        // White from column 10 and row 10 on, black above and left of that.
+        QTest::newRow("0.4 right") << QPointF(0.4, 0) << QPoint(10, 20) << 153;  // 0.6 of the white column
+        QTest::newRow("0.4 left") << QPointF(-0.4, 0) << QPoint(9, 20) << 102;   // 0.4 of it
+        QTest::newRow("19.2 right") << QPointF(19.2, 0) << QPoint(29, 20) << 204; // 0.8 of it
+        QTest::newRow("19.2 down") << QPointF(0, 19.2) << QPoint(20, 29) << 204;
+        QTest::newRow("0.4 both") << QPointF(0.4, 0.4) << QPoint(10, 10) << 92;   // 0.6 × 0.6
+    }
+
+    void fractionalMovesInterpolate()
+    {
+        QFETCH(QPointF, offset);
+        QFETCH(QPoint, probe);
+        QFETCH(int, red);
+        const QImage corner = qimage(40, 40, [](int x, int y) { return x >= 10 && y >= 10 ? 0xFFFFFFu : 0u; });
+        const PixelImage moved =
+            ComparisonEngine::pixels(ComparisonEngine::shift(corner, offset, SizeValue{40, 40}), SizeValue{40, 40});
+        QVERIFY2(std::abs(int(moved.pixel(probe.x(), probe.y())[0]) - red) <= 2,
+                 qPrintable(QString::number(moved.pixel(probe.x(), probe.y())[0])));
+        QCOMPARE(int(moved.pixel(probe.x(), probe.y())[3]), 255);
+    }
 };
 
 QTEST_GUILESS_MAIN(AlignmentTest)

@@ -126,6 +126,27 @@ private Q_SLOTS:
             QCOMPARE(e.description, QStringLiteral("图像像素读取失败"));
         }
     }
+    void cropStaysInsideTheDesign_data()
+    {
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("top");
+        QTest::newRow("left 0.25 of 786 columns") << 0.25 << 0.0;
+        QTest::newRow("top 0.0625 of 1704 rows") << 0.0 << 0.0625;
+    }
+
+    void cropStaysInsideTheDesign()
+    {
+        QFETCH(double, left);
+        QFETCH(double, top);
+        QImage white(786, 1704, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        ComparisonSettings settings;
+        settings.designCropLeft = left;
+        settings.designCropTop = top;
+        const ComparisonResult result = ComparisonEngine().compare(capture(white), visualDesign(white), settings);
+        QCOMPARE(result.score, 100.0);
+        QVERIFY(result.issues.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(PipelineTest)

@@ -1,8 +1,11 @@
+#include "EngineTestImages.h"
+
 #include "engine/ImageFileReader.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 using namespace vantrel;
+using namespace vantrel::test;
 
 namespace {
 
@@ -118,6 +122,46 @@ QImage qtDecoded(QByteArray bytes)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     return QImageReader(&buffer, "png").read();
+}
+
+QByteArray written(const QImage &image, const char *format, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+// A 32 × 32 progressive JPEG whose frame header is rewritten to declare width × height.
+QByteArray progressiveJpegClaiming(int width, int height)
+{
+    QByteArray bytes = written(QImage(32, 32, QImage::Format_RGB32), "jpeg", true);
+    const qsizetype frame = bytes.indexOf("\xFF\xC2");
+    for (const auto &[at, value] : {std::pair{frame + 5, height}, {frame + 7, width}}) {
+        bytes[at] = char(value >> 8);
+        bytes[at + 1] = char(value);
+    }
+    return bytes;
+}
+
+// An icon file whose one entry says 16 × 16 and holds a PNG of another size.
+QByteArray iconHolding(const QByteArray &png)
+{
+    QByteArray icon("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0", 14);
+    for (const quint32 word : {quint32(png.size()), quint32(22)})
+        for (int i = 0; i < 4; ++i)
+            icon.append(char(word >> (8 * i)));
+    return icon + png;
+}
+
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmHWM:");
+    return at < 0 ? -1 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').first().toLongLong();
 }
 
 } // namespace
@@ -237,6 +281,50 @@ private Q_SLOTS:
         } catch (const ImageReadError &error) {
             QCOMPARE(error.reason, ImageReadError::Reason::tooLarge);
         }
+    }
+    void readsJpegAndWebpByContent()
+    {
+        for (const char *format : {"jpeg", "webp"}) {
+            const QByteArray bytes = written(qimage(24, 16, texture), format);
+            QVERIFY2(!bytes.isEmpty(), format);
+            QCOMPARE(ImageFileReader::readBytes(bytes).size(), QSize(24, 16));
+        }
+    }
+
+    void refusesHostileImages_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("reason");
+        const int tooLarge = int(ImageReadError::Reason::tooLarge);
+        const int unsupported = int(ImageReadError::Reason::unsupported);
+        QTest::newRow("progressive JPEG declaring 10000 × 10000") << progressiveJpegClaiming(10000, 10000) << tooLarge;
+        QTest::newRow("PNG 40000 pixels wide") << handMade(40000, 1, QByteArray(1 + 3 * 40000, '\0')) << tooLarge;
+        const QByteArray jpeg = written(qimage(64, 64, texture), "jpeg");
+        QTest::newRow("JPEG cut before its end marker") << jpeg.chopped(2) << unsupported;
+        QTest::newRow("icon holding a PNG") << iconHolding(encode({}, 64, 64)) << unsupported;
+        QTest::newRow("GIF") << QByteArray::fromHex("47494638396101000100800000000000ffffff2c0000000001000100000202440100"
+                                                    "3b") << unsupported;
+        QTest::newRow("BMP") << written(qimage(4, 4, texture), "bmp") << unsupported;
+    }
+
+    void refusesHostileImages()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, reason);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("design.png"))); // the name claims PNG whatever the bytes are
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        for (int source = 0; source < 2; ++source) {
+            try {
+                source ? ImageFileReader::readFile(file.fileName()) : ImageFileReader::readBytes(bytes);
+                QFAIL("a hostile image was decoded");
+            } catch (const ImageReadError &error) {
+                QCOMPARE(int(error.reason), reason);
+            }
+        }
+        // Refused before decoding: nothing near the 10000 × 10000 image's gigabyte was ever touched.
+        QVERIFY2(peakResidentKiB() < 256 * 1024, qPrintable(QString::number(peakResidentKiB())));
     }
 };
 

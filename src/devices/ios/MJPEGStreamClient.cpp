@@ -1,6 +1,7 @@
 #include "devices/ios/MJPEGStreamClient.h"
 
 #include "devices/ios/MJPEGStreamConnection.h"
+#include "engine/ImageFileReader.h"
 
 #include <QMutexLocker>
 
@@ -90,7 +91,7 @@ void MJPEGStreamClient::receive(quint64 generation, const QByteArray &data)
         return;
     m_scanner.append(data);
     while (const std::optional<QByteArray> frame = m_scanner.takeFrame()) {
-        const QImage image = QImage::fromData(*frame);
+        const QImage image = ImageFileReader::readBytesOrNull(*frame);
         if (image.isNull())
             continue;
         if (m_onFrame)
