@@ -1,14 +1,10 @@
 // The application state's start, preferences and connection states, and the ways a design comes
 // in: a link (from the fake Figma API) with a frame switch, and drops.
-#include "support/AppFixture.h"
-#include "support/FakeHttpServer.h"
 #include "design/DesignTestSupport.h"
+#include "support/AppFixture.h"
 
-#include "design/FigmaRequestThrottle.h"
 #include "engine/ModelJson.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QMimeData>
 #include <QSettings>
 #include <QTest>
@@ -18,17 +14,10 @@ using namespace vantrel::test;
 
 namespace {
 
-QSettings preferences()
-{
-    return QSettings(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
-}
-
 QJsonObject frame(const QString &id, const QString &name)
 {
-    return {{"id", id}, {"name", name}, {"type", "FRAME"},
-            {"absoluteBoundingBox", QJsonObject{{"x", 0}, {"y", 0}, {"width", 375}, {"height", 812}}},
-            {"children", QJsonArray{QJsonObject{{"id", id + ":1"}, {"name", "标题"}, {"type", "TEXT"}, {"characters", "欢迎"},
-                                                {"absoluteBoundingBox", QJsonObject{{"x", 20}, {"y", 40}, {"width", 80}, {"height", 24}}}}}}};
+    return {{"id", id}, {"name", name}, {"type", "FRAME"}, {"absoluteBoundingBox", box(0, 0, 375, 812)},
+            {"children", QJsonArray{QJsonObject{{"id", id + ":1"}, {"type", "TEXT"}, {"absoluteBoundingBox", box(20, 40, 80, 24)}}}}};
 }
 
 } // namespace
@@ -69,7 +58,7 @@ void AppStateTest::startsFromStoredPreferences()
     QFETCH(QVariantMap, stored);
     AppFixture f;
     {
-        QSettings store = preferences();
+        QSettings store(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
             store.setValue(it.key(), it.value());
     }
@@ -134,21 +123,17 @@ void AppStateTest::linkImportThenFrameSwitch()
     FakeHttpServer server;
     QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
     qputenv("VANTREL_FIGMA_API_BASE", server.baseUrl().toString().toUtf8());
-    const QJsonObject file{{"name", "App"}, {"document", QJsonObject{{"id", "0:0"}, {"type", "DOCUMENT"}, {"children", QJsonArray{
+    const QJsonObject file{{"document", QJsonObject{{"id", "0:0"}, {"type", "DOCUMENT"}, {"children", QJsonArray{
         QJsonObject{{"id", "0:1"}, {"type", "CANVAS"}, {"children", QJsonArray{frame("A", "首页"), frame("B", "详情")}}}}}}}};
     const auto nodes = [](const QString &id, const QString &name) {
         return FakeHttpServer::json(200, QJsonObject{{"nodes", QJsonObject{{id, QJsonObject{{"document", frame(id, name)}}}}}});
     };
-    const auto images = [&](const QString &id) {
-        return FakeHttpServer::json(200, QJsonObject{{"images", QJsonObject{{id, server.url("/render.png").toString()}}}});
-    };
-    server.setScenario(FakeHttpServer::scenario({
-        FakeHttpServer::route("GET", "/v1/files/KEY", {withHeaders(FakeHttpServer::json(429, QJsonObject{}), {{"Retry-After", "1"}}),
-                                                       FakeHttpServer::json(200, file)}),
-        FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodes("A", "首页"), nodes("B", "详情")}),
-        FakeHttpServer::route("GET", "/v1/images/KEY", {images("A"), images("B")}),
-        FakeHttpServer::route("GET", "/render.png", {FakeHttpServer::bytes(200, pngBytes(750, 1624), "image/png")}),
-    }));
+    const auto images = [](const QString &id) { return FakeHttpServer::json(200, QJsonObject{{"images", QJsonObject{{id, "{base}/render.png"}}}}); };
+    serve(server, {FakeHttpServer::route("GET", "/v1/files/KEY", {withHeaders(FakeHttpServer::json(429, QJsonObject{}), {{"Retry-After", "1"}}),
+                                                                   FakeHttpServer::json(200, file)}),
+                   FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodes("A", "首页"), nodes("B", "详情")}),
+                   FakeHttpServer::route("GET", "/v1/images/KEY", {images("A"), images("B")}),
+                   FakeHttpServer::route("GET", "/render.png", {png(750, 1624)})});
 
     AppFixture f;
     AppState &state = f.start();
