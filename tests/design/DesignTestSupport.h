@@ -90,6 +90,14 @@ inline QJsonObject delayed(QJsonObject response, int delayMs)
     return response;
 }
 
+// A response cut off after its head and the first bytes of its body: a lost connection the network
+// stack does not resend itself.
+inline QJsonObject cutOff(const QString &contentType, const QString &start)
+{
+    return QJsonObject{{"status", 200}, {"headers", QJsonObject{{"Content-Type", contentType}, {"Content-Length", "5000"}}},
+                       {"chunks", QJsonArray{QJsonObject{{"data", start}}}}};
+}
+
 inline QJsonObject png(int width, int height, const QString &type = QStringLiteral("image/png"))
 {
     return FakeHttpServer::bytes(200, pngBytes(width, height), type);
@@ -98,6 +106,18 @@ inline QJsonObject png(int width, int height, const QString &type = QStringLiter
 inline QJsonObject box(double x, double y, double w, double h)
 {
     return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}};
+}
+
+// A Figma node; its name is "ID-name" unless given.
+inline QJsonObject figmaNode(const QString &id, const QString &type, const QJsonObject &bounds, const QJsonArray &children = {},
+                             const QString &name = {})
+{
+    QJsonObject node{{"id", id}, {"type", type}, {"name", name.isEmpty() ? id + QStringLiteral("-name") : name}};
+    if (!bounds.isEmpty())
+        node.insert("absoluteBoundingBox", bounds);
+    if (!children.isEmpty())
+        node.insert("children", children);
+    return node;
 }
 
 } // namespace vantrel::test

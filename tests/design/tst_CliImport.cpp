@@ -24,7 +24,7 @@ struct Fixture {
     Fixture()
     {
         const QJsonObject frame{{"id", "1:2"}, {"name", "登录"}, {"type", "FRAME"}, {"absoluteBoundingBox", box(100, 100, 60, 120)},
-                                {"children", QJsonArray{QJsonObject{{"id", "1:3"}, {"type", "RECTANGLE"}, {"absoluteBoundingBox", box(110, 200, 40, 10)}}}}};
+                                {"children", QJsonArray{QJsonObject{{"id", "1:3"}, {"absoluteBoundingBox", box(110, 200, 40, 10)}}}}};
         const auto answer = [](const QString &path, const QJsonObject &body) {
             return FakeHttpServer::route("GET", path, {FakeHttpServer::json(200, body)});
         };
@@ -69,88 +69,81 @@ bool anyFileContains(const QString &root, const QByteArray &text)
 class CliImportTest : public QObject {
     Q_OBJECT
 private slots:
-    void importThenCompareOffline();
-    void compareAgainstALink();
-    void failures_data();
-    void failures();
+    void importThenCompareOffline()
+    {
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        const CliRun run = f.run({"import", "https://www.figma.com/design/KEY/App?node-id=1-2", "--out", "{out}/design"}, kToken);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
+        const QStringList lines = run.errText().split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() >= 2 && lines.first().startsWith(QStringLiteral("正在导入设计稿：")) &&
+                     lines.last().startsWith(QStringLiteral("设计稿已导入：")), qPrintable(run.errText()));
+        QCOMPARE(f.server.requests().size(), 3);
+        const QString jsonPath = f.out.filePath(QStringLiteral("design/design.json"));
+        const QJsonObject document = readJson(jsonPath);
+        QCOMPARE(document["kind"].toString(), QStringLiteral("Figma"));
+        QCOMPARE(document["selectedFrameID"].toString(), QStringLiteral("1:2"));
+        QCOMPARE(document["canvasSize"].toObject()["width"].toDouble(), 60.0);
+        QCOMPARE(document["nodes"].toArray().size(), 2);
+        // The token is written nowhere: neither in the output nor in the cache of the two API answers.
+        QVERIFY(!anyFileContains(f.out.path(), kToken.toUtf8()) && !anyFileContains(f.home.path(), kToken.toUtf8()));
+        QCOMPARE(QDir(f.home.path() + "/.cache/com.halvenro.Vantrel/FigmaAPI").entryList(QDir::Files).size(), 2);
+
+        // The server is no longer needed: the comparison works offline from the document.
+        f.server.setScenario(FakeHttpServer::scenario({}));
+        const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", jsonPath, "--json", "-"});
+        QVERIFY2(compare.exitCode == 0 || compare.exitCode == 1, qPrintable(compare.errText()));
+        QVERIFY2(QJsonDocument::fromJson(compare.out).object().contains("score"), compare.out.constData());
+        QCOMPARE(f.server.requests().size(), 3);
+    }
+
+    void compareAgainstALink()
+    {
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", "{base}/shots/direct.png", "--json", "-"});
+        QVERIFY2(compare.exitCode == 0, qPrintable(compare.errText()));
+        QCOMPARE(QJsonDocument::fromJson(compare.out).object()["status"].toString(), QStringLiteral("一致"));
+        QCOMPARE(f.server.requests("/shots/direct.png").size(), 1);
+
+        // A directly imported link keeps no frame and writes no selectedFrameID.
+        const CliRun imported = f.run({"import", "{base}/shots/direct.png", "--out", "{out}/d"});
+        QVERIFY2(imported.exitCode == 0, qPrintable(imported.errText()));
+        const QJsonObject document = readJson(f.out.filePath(QStringLiteral("d/design.json")));
+        QVERIFY(!document.contains("selectedFrameID"));
+        QCOMPARE(document["name"].toString(), QStringLiteral("direct"));
+        QCOMPARE(document["isVisualOnly"].toBool(), true);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no token") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", "{out}"} << ""
+                                  << "请先在设置中填写 Figma 只读 Token";
+        QTest::newRow("status") << QStringList{"import", "{base}/missing.png", "--out", "{out}"} << "" << "下载失败，HTTP 状态码 404";
+        QTest::newRow("no --out") << QStringList{"import", "{base}/x.png"} << "" << "--out";
+        QTest::newRow("design.json that does not decode") << QStringList{"compare", "--device", "{out}/screen.png", "--design", "{out}/broken.json"}
+                                                          << "" << "broken.json";
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, token);
+        QFETCH(QString, message);
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        QFile broken(f.out.filePath(QStringLiteral("broken.json")));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"name\": \"x\"}") > 0);
+        broken.close();
+        const CliRun run = f.run(arguments, token);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errText().contains(message), qPrintable(run.errText()));
+        QVERIFY(!QFile::exists(f.out.filePath(QStringLiteral("design.json"))));
+    }
 };
-
-void CliImportTest::importThenCompareOffline()
-{
-    Fixture f;
-    QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    const CliRun run = f.run({"import", "https://www.figma.com/design/KEY/App?node-id=1-2", "--out", "{out}/design"}, kToken);
-    QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
-    const QStringList lines = run.errText().split('\n', Qt::SkipEmptyParts);
-    QVERIFY2(lines.size() >= 2 && lines.first().startsWith(QStringLiteral("正在导入设计稿：")) &&
-                 lines.last().startsWith(QStringLiteral("设计稿已导入：")), qPrintable(run.errText()));
-    QCOMPARE(f.server.requests().size(), 3);
-    const QString jsonPath = f.out.filePath(QStringLiteral("design/design.json"));
-    const QJsonObject document = readJson(jsonPath);
-    QCOMPARE(document["kind"].toString(), QStringLiteral("Figma"));
-    QCOMPARE(document["selectedFrameID"].toString(), QStringLiteral("1:2"));
-    QCOMPARE(document["canvasSize"].toObject()["width"].toDouble(), 60.0);
-    QCOMPARE(document["nodes"].toArray().size(), 2);
-    // The token is written nowhere: neither in the output nor in the cache of the two API answers.
-    QVERIFY(!anyFileContains(f.out.path(), kToken.toUtf8()) && !anyFileContains(f.home.path(), kToken.toUtf8()));
-    QCOMPARE(QDir(f.home.path() + "/.cache/com.halvenro.Vantrel/FigmaAPI").entryList(QDir::Files).size(), 2);
-
-    // The server is no longer needed: the comparison works offline from the document.
-    f.server.setScenario(FakeHttpServer::scenario({}));
-    const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", jsonPath, "--json", "-"});
-    QVERIFY2(compare.exitCode == 0 || compare.exitCode == 1, qPrintable(compare.errText()));
-    QVERIFY2(QJsonDocument::fromJson(compare.out).object().contains("score"), compare.out.constData());
-    QCOMPARE(f.server.requests().size(), 3);
-}
-
-void CliImportTest::compareAgainstALink()
-{
-    Fixture f;
-    QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", "{base}/shots/direct.png", "--json", "-"});
-    QVERIFY2(compare.exitCode == 0, qPrintable(compare.errText()));
-    QCOMPARE(QJsonDocument::fromJson(compare.out).object()["status"].toString(), QStringLiteral("一致"));
-    QCOMPARE(f.server.requests("/shots/direct.png").size(), 1);
-
-    // A directly imported link keeps no frame and writes no selectedFrameID.
-    const CliRun imported = f.run({"import", "{base}/shots/direct.png", "--out", "{out}/d"});
-    QVERIFY2(imported.exitCode == 0, qPrintable(imported.errText()));
-    const QJsonObject document = readJson(f.out.filePath(QStringLiteral("d/design.json")));
-    QVERIFY(!document.contains("selectedFrameID"));
-    QCOMPARE(document["name"].toString(), QStringLiteral("direct"));
-    QCOMPARE(document["isVisualOnly"].toBool(), true);
-}
-
-void CliImportTest::failures_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("token");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no token") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", "{out}"} << ""
-                              << "请先在设置中填写 Figma 只读 Token";
-    QTest::newRow("no such node") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=7-7", "--out", "{out}"} << kToken
-                                  << "Figma 链接中未找到可导出的画板";
-    QTest::newRow("status") << QStringList{"import", "{base}/missing.png", "--out", "{out}"} << "" << "下载失败，HTTP 状态码 404";
-    QTest::newRow("no --out") << QStringList{"import", "{base}/x.png"} << "" << "--out";
-    QTest::newRow("design.json that does not decode") << QStringList{"compare", "--device", "{out}/screen.png", "--design", "{out}/broken.json"}
-                                                      << "" << "broken.json";
-}
-
-void CliImportTest::failures()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, token);
-    QFETCH(QString, message);
-    Fixture f;
-    QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-    QFile broken(f.out.filePath(QStringLiteral("broken.json")));
-    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"name\": \"x\"}") > 0);
-    broken.close();
-    const CliRun run = f.run(arguments, token);
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errText().contains(message), qPrintable(run.errText()));
-    QVERIFY(!QFile::exists(f.out.filePath(QStringLiteral("design.json"))));
-}
 
 QTEST_GUILESS_MAIN(CliImportTest)
 #include "tst_CliImport.moc"
