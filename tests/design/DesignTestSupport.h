@@ -5,13 +5,13 @@
 #include "design/DesignImportError.h"
 #include "design/DesignImportTimings.h"
 #include "design/FigmaRequestThrottle.h"
-#include "design/TransportError.h"
+#include "engine/ImportedDesign.h"
 #include "support/AwaitTask.h"
+#include "support/FakeHttpServer.h"
 #include "support/TestImages.h"
 
-#include <QBuffer>
-#include <QColor>
-#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <optional>
@@ -37,31 +37,42 @@ inline void resetThrottle(std::chrono::milliseconds interval = std::chrono::mill
     FigmaRequestThrottle::shared().setMinimumInterval(interval);
 }
 
-// The exception a task ended with, when it is an `Error`.
-template<typename Error, typename T>
-std::optional<Error> errorOf(const TaskOutcome<T> &outcome)
-{
-    if (!outcome.exception)
-        return std::nullopt;
-    try {
-        std::rethrow_exception(outcome.exception);
-    } catch (const Error &error) {
-        return error;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
+// The DesignImportError a task ended with.
 template<typename T>
 std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
 {
-    return errorOf<DesignImportError>(outcome);
+    try {
+        if (outcome.exception)
+            std::rethrow_exception(outcome.exception);
+    } catch (const DesignImportError &error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
+// What a task ended with, in one line: "name kind WxH source" for a design, the error's text
+// otherwise.
 template<typename T>
-std::optional<TransportError> transportErrorOf(const TaskOutcome<T> &outcome)
+QString outcomeText(const TaskOutcome<T> &outcome)
 {
-    return errorOf<TransportError>(outcome);
+    if (outcome.timedOut)
+        return QStringLiteral("(timed out)");
+    if (!outcome.value)
+        return outcome.error.value_or(QStringLiteral("(no value)"));
+    if constexpr (std::is_same_v<T, ImportedDesign>) {
+        const ImportedDesign &d = *outcome.value;
+        return QStringLiteral("%1 %2 %3x%4 %5").arg(d.name, rawValue(d.kind)).arg(d.pixelSize.width).arg(d.pixelSize.height).arg(d.source);
+    }
+    return QStringLiteral("(succeeded)");
+}
+
+// Gives the server its routes; "{base}" in them stands for the server's own address.
+inline void serve(FakeHttpServer &server, const QJsonArray &routes)
+{
+    QByteArray text = QJsonDocument(routes).toJson(QJsonDocument::Compact);
+    text.replace("{base}", server.baseUrl().toString().toUtf8());
+    server.setScenario(FakeHttpServer::scenario(QJsonDocument::fromJson(text).array()));
 }
 
 inline QJsonObject withHeaders(QJsonObject response, const QJsonObject &headers)
@@ -77,6 +88,36 @@ inline QJsonObject delayed(QJsonObject response, int delayMs)
 {
     response.insert(QStringLiteral("delayMs"), delayMs);
     return response;
+}
+
+// A response cut off after its head and the first bytes of its body: a lost connection the network
+// stack does not resend itself.
+inline QJsonObject cutOff(const QString &contentType, const QString &start)
+{
+    return QJsonObject{{"status", 200}, {"headers", QJsonObject{{"Content-Type", contentType}, {"Content-Length", "5000"}}},
+                       {"chunks", QJsonArray{QJsonObject{{"data", start}}}}};
+}
+
+inline QJsonObject png(int width, int height, const QString &type = QStringLiteral("image/png"))
+{
+    return FakeHttpServer::bytes(200, pngBytes(width, height), type);
+}
+
+inline QJsonObject box(double x, double y, double w, double h)
+{
+    return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}};
+}
+
+// A Figma node; its name is "ID-name" unless given.
+inline QJsonObject figmaNode(const QString &id, const QString &type, const QJsonObject &bounds, const QJsonArray &children = {},
+                             const QString &name = {})
+{
+    QJsonObject node{{"id", id}, {"type", type}, {"name", name.isEmpty() ? id + QStringLiteral("-name") : name}};
+    if (!bounds.isEmpty())
+        node.insert("absoluteBoundingBox", bounds);
+    if (!children.isEmpty())
+        node.insert("children", children);
+    return node;
 }
 
 } // namespace vantrel::test

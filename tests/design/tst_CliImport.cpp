@@ -3,14 +3,9 @@
 #include "DesignTestSupport.h"
 
 #include "support/CliRunner.h"
-#include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"
 
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,46 +15,53 @@ namespace {
 
 const QString kToken = QStringLiteral("figd_cli-secret");
 
-QJsonObject box(double x, double y, double w, double h)
+struct Fixture {
+    TemporaryHome home;
+    QTemporaryDir out;
+    FakeHttpServer server;
+    QString screenshot = out.filePath(QStringLiteral("screen.png"));
+
+    Fixture()
+    {
+        const QJsonObject frame{{"id", "1:2"}, {"name", "登录"}, {"type", "FRAME"}, {"absoluteBoundingBox", box(100, 100, 60, 120)},
+                                {"children", QJsonArray{QJsonObject{{"id", "1:3"}, {"absoluteBoundingBox", box(110, 200, 40, 10)}}}}};
+        const auto answer = [](const QString &path, const QJsonObject &body) {
+            return FakeHttpServer::route("GET", path, {FakeHttpServer::json(200, body)});
+        };
+        serve(server, {answer("/v1/files/KEY/nodes", {{"nodes", QJsonObject{{"1:2", QJsonObject{{"document", frame}}}}}}),
+                       answer("/v1/images/KEY", {{"images", QJsonObject{{"1:2", "{base}/render.png"}}}}),
+                       FakeHttpServer::route("GET", "/render.png", {png(120, 240)}),
+                       FakeHttpServer::route("GET", "/shots/direct.png", {png(120, 240)})});
+        QImage(QImage::fromData(pngBytes(120, 240))).save(screenshot);
+    }
+
+    CliRun run(QStringList arguments, const QString &token = QString()) const
+    {
+        arguments.replaceInStrings(QStringLiteral("{base}"), server.baseUrl().toString());
+        arguments.replaceInStrings(QStringLiteral("{out}"), out.path());
+        QProcessEnvironment env;
+        env.insert("VANTREL_FIGMA_API_BASE", server.baseUrl().toString());
+        env.insert("VANTREL_FIGMA_TOKEN", token);
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vantrel-test-bus"); // no keychain
+        return runCli(arguments, env);
+    }
+};
+
+QJsonObject readJson(const QString &path)
 {
-    return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
-QJsonObject figmaScenario(const FakeHttpServer &server)
+bool anyFileContains(const QString &root, const QByteArray &text)
 {
-    const QJsonObject frame{{"id", "1:2"}, {"name", "登录"}, {"type", "FRAME"}, {"absoluteBoundingBox", box(100, 100, 60, 120)},
-                            {"children", QJsonArray{QJsonObject{{"id", "1:3"}, {"name", "按钮"}, {"type", "RECTANGLE"},
-                                                                {"absoluteBoundingBox", box(110, 200, 40, 10)}}}}};
-    return FakeHttpServer::scenario({
-        FakeHttpServer::route("GET", "/v1/files/KEY/nodes",
-                              {FakeHttpServer::json(200, QJsonObject{{"nodes", QJsonObject{{"1:2", QJsonObject{{"document", frame}}}}}})}),
-        FakeHttpServer::route("GET", "/v1/images/KEY",
-                              {FakeHttpServer::json(200, QJsonObject{{"images", QJsonObject{{"1:2", server.url("/render.png").toString()}}}})}),
-        FakeHttpServer::route("GET", "/render.png", {FakeHttpServer::bytes(200, pngBytes(120, 240), "image/png")}),
-        FakeHttpServer::route("GET", "/shots/direct.png", {FakeHttpServer::bytes(200, pngBytes(120, 240), "image/png")}),
-    });
-}
-
-QProcessEnvironment environment(const FakeHttpServer &server, const QString &token)
-{
-    QProcessEnvironment env;
-    env.insert("VANTREL_FIGMA_API_BASE", server.baseUrl().toString());
-    env.insert("VANTREL_FIGMA_TOKEN", token);
-    // No secret service: the keychain reads as empty at once.
-    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vantrel-test-bus");
-    return env;
-}
-
-QString allFilesText(const QString &root)
-{
-    QString text;
     QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         QFile file(it.next());
-        if (file.open(QIODevice::ReadOnly))
-            text += QString::fromUtf8(file.readAll());
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
+            return true;
     }
-    return text;
+    return false;
 }
 
 } // namespace
@@ -67,114 +69,81 @@ QString allFilesText(const QString &root)
 class CliImportTest : public QObject {
     Q_OBJECT
 private slots:
-    void importThenCompareOffline();
-    void compareAgainstALink();
-    void failuresExitWithTheMessage();
-};
-
-void CliImportTest::importThenCompareOffline()
-{
-    TemporaryHome home;
-    QTemporaryDir out;
-    const QString screenshot = out.filePath("screen.png");
-    QImage(QImage::fromData(pngBytes(120, 240))).save(screenshot);
+    void importThenCompareOffline()
     {
-        FakeHttpServer server;
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        server.setScenario(figmaScenario(server));
-        const CliRun run = runCli({"import", "https://www.figma.com/design/KEY/App?node-id=1-2", "--out", out.filePath("design")},
-                                  environment(server, kToken));
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        const CliRun run = f.run({"import", "https://www.figma.com/design/KEY/App?node-id=1-2", "--out", "{out}/design"}, kToken);
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         const QStringList lines = run.errText().split('\n', Qt::SkipEmptyParts);
-        QVERIFY2(lines.size() >= 2, qPrintable(run.errText()));
-        QVERIFY(lines.first().startsWith(QStringLiteral("正在导入设计稿：")));
-        QVERIFY(lines.last().startsWith(QStringLiteral("设计稿已导入：")));
-        QCOMPARE(server.requests().size(), 3);
+        QVERIFY2(lines.size() >= 2 && lines.first().startsWith(QStringLiteral("正在导入设计稿：")) &&
+                     lines.last().startsWith(QStringLiteral("设计稿已导入：")), qPrintable(run.errText()));
+        QCOMPARE(f.server.requests().size(), 3);
+        const QString jsonPath = f.out.filePath(QStringLiteral("design/design.json"));
+        const QJsonObject document = readJson(jsonPath);
+        QCOMPARE(document["kind"].toString(), QStringLiteral("Figma"));
+        QCOMPARE(document["selectedFrameID"].toString(), QStringLiteral("1:2"));
+        QCOMPARE(document["canvasSize"].toObject()["width"].toDouble(), 60.0);
+        QCOMPARE(document["nodes"].toArray().size(), 2);
+        // The token is written nowhere: neither in the output nor in the cache of the two API answers.
+        QVERIFY(!anyFileContains(f.out.path(), kToken.toUtf8()) && !anyFileContains(f.home.path(), kToken.toUtf8()));
+        QCOMPARE(QDir(f.home.path() + "/.cache/com.halvenro.Vantrel/FigmaAPI").entryList(QDir::Files).size(), 2);
+
+        // The server is no longer needed: the comparison works offline from the document.
+        f.server.setScenario(FakeHttpServer::scenario({}));
+        const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", jsonPath, "--json", "-"});
+        QVERIFY2(compare.exitCode == 0 || compare.exitCode == 1, qPrintable(compare.errText()));
+        QVERIFY2(QJsonDocument::fromJson(compare.out).object().contains("score"), compare.out.constData());
+        QCOMPARE(f.server.requests().size(), 3);
     }
-    const QString jsonPath = out.filePath("design/design.json");
-    QFile file(jsonPath);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
-    QCOMPARE(document.value("kind").toString(), QStringLiteral("Figma"));
-    QCOMPARE(document.value("selectedFrameID").toString(), QStringLiteral("1:2"));
-    QCOMPARE(document.value("canvasSize").toObject().value("width").toDouble(), 60.0);
-    QCOMPARE(document.value("nodes").toArray().size(), 2);
-    // The token is written nowhere: neither in the output nor in the cache.
-    QVERIFY(!allFilesText(out.path()).contains(kToken));
-    QVERIFY(!allFilesText(home.path()).contains(kToken));
-    QVERIFY(QDir(home.path() + "/.cache/com.halvenro.Vantrel/FigmaAPI").entryList(QDir::Files).size() == 2);
 
-    // The fake server is gone: the comparison works offline from the document.
-    const CliRun compare = runCli({"compare", "--device", screenshot, "--design", jsonPath, "--json", "-"});
-    QVERIFY2(compare.exitCode == 0 || compare.exitCode == 1, qPrintable(compare.errText()));
-    QVERIFY2(QJsonDocument::fromJson(compare.out).object().contains("score"), compare.out.constData());
-}
+    void compareAgainstALink()
+    {
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        const CliRun compare = f.run({"compare", "--device", f.screenshot, "--design", "{base}/shots/direct.png", "--json", "-"});
+        QVERIFY2(compare.exitCode == 0, qPrintable(compare.errText()));
+        QCOMPARE(QJsonDocument::fromJson(compare.out).object()["status"].toString(), QStringLiteral("一致"));
+        QCOMPARE(f.server.requests("/shots/direct.png").size(), 1);
 
-void CliImportTest::compareAgainstALink()
-{
-    TemporaryHome home;
-    QTemporaryDir out;
-    FakeHttpServer server;
-    QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-    server.setScenario(figmaScenario(server));
-    const QString screenshot = out.filePath("screen.png");
-    QImage(QImage::fromData(pngBytes(120, 240))).save(screenshot);
-    const CliRun compare = runCli({"compare", "--device", screenshot, "--design", server.url("/shots/direct.png").toString(), "--json", "-"},
-                                  environment(server, QString()));
-    QVERIFY2(compare.exitCode == 0, qPrintable(compare.errText()));
-    const QJsonObject result = QJsonDocument::fromJson(compare.out).object();
-    QCOMPARE(result.value("status").toString(), QStringLiteral("一致"));
-    QCOMPARE(server.requests("/shots/direct.png").size(), 1);
+        // A directly imported link keeps no frame and writes no selectedFrameID.
+        const CliRun imported = f.run({"import", "{base}/shots/direct.png", "--out", "{out}/d"});
+        QVERIFY2(imported.exitCode == 0, qPrintable(imported.errText()));
+        const QJsonObject document = readJson(f.out.filePath(QStringLiteral("d/design.json")));
+        QVERIFY(!document.contains("selectedFrameID"));
+        QCOMPARE(document["name"].toString(), QStringLiteral("direct"));
+        QCOMPARE(document["isVisualOnly"].toBool(), true);
+    }
 
-    // A directly imported link keeps no frame and writes no selectedFrameID.
-    const CliRun imported = runCli({"import", server.url("/shots/direct.png").toString(), "--out", out.filePath("d")},
-                                   environment(server, QString()));
-    QVERIFY2(imported.exitCode == 0, qPrintable(imported.errText()));
-    QFile file(out.filePath("d/design.json"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
-    QVERIFY(!document.contains("selectedFrameID"));
-    QCOMPARE(document.value("name").toString(), QStringLiteral("direct"));
-    QCOMPARE(document.value("isVisualOnly").toBool(), true);
-}
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no token") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", "{out}"} << ""
+                                  << "请先在设置中填写 Figma 只读 Token";
+        QTest::newRow("status") << QStringList{"import", "{base}/missing.png", "--out", "{out}"} << "" << "下载失败，HTTP 状态码 404";
+        QTest::newRow("no --out") << QStringList{"import", "{base}/x.png"} << "" << "--out";
+        QTest::newRow("design.json that does not decode") << QStringList{"compare", "--device", "{out}/screen.png", "--design", "{out}/broken.json"}
+                                                          << "" << "broken.json";
+    }
 
-void CliImportTest::failuresExitWithTheMessage()
-{
-    TemporaryHome home;
-    QTemporaryDir out;
-    FakeHttpServer server;
-    QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-    server.setScenario(figmaScenario(server));
-
-    CliRun run = runCli({"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", out.path()}, environment(server, QString()));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errText().trimmed().endsWith(QStringLiteral("请先在设置中填写 Figma 只读 Token")), qPrintable(run.errText()));
-    QCOMPARE(server.requests().size(), 0);
-
-    run = runCli({"import", "https://www.figma.com/design/KEY?node-id=7-7", "--out", out.path()}, environment(server, kToken));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errText().trimmed().endsWith(QStringLiteral("Figma 链接中未找到可导出的画板")), qPrintable(run.errText()));
-    QVERIFY(!QFile::exists(out.filePath("design.json")));
-
-    run = runCli({"import", server.url("/missing.png").toString(), "--out", out.path()}, environment(server, QString()));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errText().trimmed().endsWith(QStringLiteral("下载失败，HTTP 状态码 404")), qPrintable(run.errText()));
-
-    run = runCli({"import", server.url("/x.png").toString()}, environment(server, QString()));
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.errText().contains(QStringLiteral("--out")));
-
-    // A design.json that does not decode.
-    QFile broken(out.filePath("broken.json"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("{\"name\": \"x\"}");
-    broken.close();
-    const QString screenshot = out.filePath("screen.png");
-    QImage(QImage::fromData(pngBytes(10, 10))).save(screenshot);
-    run = runCli({"compare", "--device", screenshot, "--design", broken.fileName()});
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.errText().contains(QStringLiteral("broken.json")), qPrintable(run.errText()));
-}
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, token);
+        QFETCH(QString, message);
+        Fixture f;
+        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
+        QFile broken(f.out.filePath(QStringLiteral("broken.json")));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("{\"name\": \"x\"}") > 0);
+        broken.close();
+        const CliRun run = f.run(arguments, token);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errText().contains(message), qPrintable(run.errText()));
+        QVERIFY(!QFile::exists(f.out.filePath(QStringLiteral("design.json"))));
+    }
+};
 
 QTEST_GUILESS_MAIN(CliImportTest)
 #include "tst_CliImport.moc"
