@@ -13,5 +13,5 @@ build="${2:-$root/build}"
 cmake --build "$build" -j2 --target vantrel fake-adb fake-http-server
 export VANTREL_APP="$build/src/ui/vantrel" FAKE_ADB="$build/tests/fakes/adb/adb" \
        FAKE_HTTP_SERVER="$build/tests/fakes/http/fake-http-server"
-"$root/tests/e2e/run.sh" "$root/tests/e2e/render_windows.py" "$out"
-"$root/tests/e2e/run.sh" "$root/tests/e2e/render_windows.py" "$out" 1180x860
+"$root/tests/e2e/run.sh" "$root/tools/render_windows.py" "$out"
+"$root/tests/e2e/run.sh" "$root/tools/render_windows.py" "$out" 1180x860

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs an accessibility-driven script (test_app.py, render_windows.py) against the real vantrel
+# Runs an accessibility-driven script (test_app.py, tools/render_windows.py) against the real vantrel
 # inside a private D-Bus session and a virtual X screen, with a throw-away HOME so that services
 # the session starts (the keyring) write nothing outside it.
 # Environment: VANTREL_APP, FAKE_ADB, FAKE_HTTP_SERVER (paths of the built programs).

@@ -23,8 +23,7 @@ DeviceElement element(const QString &label, RectValue rect, const QString &type 
     return e;
 }
 
-DesignNode node(const QString &name, std::optional<QString> text, RectValue rect,
-                const QString &type = QStringLiteral("TEXT"))
+DesignNode node(const QString &name, std::optional<QString> text, RectValue rect, const QString &type = QStringLiteral("TEXT"))
 {
     DesignNode n;
     n.id = name;
@@ -35,19 +34,115 @@ DesignNode node(const QString &name, std::optional<QString> text, RectValue rect
     return n;
 }
 
-QList<ComparisonIssue> diff(const QList<DeviceElement> &elements, const QList<DesignNode> &nodes,
-                            const ComparisonSettings &settings = ComparisonSettings(),
-                            const PixelImage &screenshot = solid(64, 64, 0x646464))
+DesignNode filled(const QString &name, RectValue rect, const QString &hex)
 {
-    return ComparisonEngine::elementDiff(elements, nodes, kCanvas, kCanvas, screenshot, settings);
+    DesignNode n = node(name, std::nullopt, rect, QStringLiteral("RECTANGLE"));
+    n.fillHex = hex;
+    return n;
 }
 
-QList<IssueCategory> categories(const QList<ComparisonIssue> &issues)
+QList<ComparisonIssue> diff(const QList<DeviceElement> &elements, const QList<DesignNode> &nodes,
+                            const ComparisonSettings &settings = ComparisonSettings())
 {
-    QList<IssueCategory> list;
-    for (const ComparisonIssue &issue : issues)
-        list.append(issue.category);
+    // The screenshot is grey 100 everywhere.
+    return ComparisonEngine::elementDiff(elements, nodes, kCanvas, kCanvas, solid(64, 64, 0x646464), settings);
+}
+
+// "category severity title | detail | D M" (D and M: which rectangles the issue has).
+QStringList summaries(const QList<ComparisonIssue> &issues)
+{
+    QStringList list;
+    for (const ComparisonIssue &i : issues)
+        list << QStringLiteral("%1 %2 %3 | %4 | %5%6").arg(rawValue(i.category), rawValue(i.severity), i.title, i.detail,
+                                                          QString(i.deviceRect ? "D" : ""),
+                                                          QString(i.designRect ? "M" : ""));
     return list;
+}
+
+ComparisonSettings settings(double ComparisonSettings::*field, double value, double ComparisonSettings::*other = nullptr,
+                            double otherValue = 0)
+{
+    ComparisonSettings s;
+    s.*field = value;
+    if (other)
+        s.*other = otherValue;
+    return s;
+}
+
+struct Case {
+    const char *name;
+    QList<DeviceElement> elements;
+    QList<DesignNode> nodes;
+    ComparisonSettings settings;
+    QStringList issues;
+};
+
+QList<Case> cases()
+{
+    const DesignNode title = node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 10, 20, 10));
+    const DesignNode block = node(QStringLiteral("标题"), QStringLiteral("甲"), RectValue(0, 0, 10, 10));
+    const DesignNode card = filled(QStringLiteral("卡片"), RectValue(0, 0, 64, 64), QStringLiteral("#FFFFFF"));
+    const RectValue cardRect(0, 0, 64, 64);
+    const auto at = [](double x) { return element(QStringLiteral("标题"), RectValue(x, 10, 20, 10)); };
+    DeviceElement hidden = element(QStringLiteral("文字"), cardRect);
+    hidden.visible = false;
+    const DesignNode background = filled(QStringLiteral("背景"), RectValue(0, 0, 128, 128), QStringLiteral("#787878"));
+    const DeviceElement image = element(QStringLiteral("背景"), RectValue(0, 0, 128, 128), QStringLiteral("XCUIElementTypeImage"));
+    return {
+        // Equal texts far apart pair (score 0.42); the pair then differs in position.
+        {"equal texts pair without overlap", {element(QStringLiteral("确定"), RectValue(64, 64, 20, 10))},
+         {node(QStringLiteral("按钮"), QStringLiteral("确定"), RectValue(0, 0, 20, 10))}, {},
+         {"位置 高 位置偏差：按钮 | 偏移约 90.5 pt，容差 2.0 pt | DM"}},
+        // A contained text pairs too (0.3024), and the texts differ.
+        {"contained text pairs", {element(QStringLiteral("确定按钮"), RectValue(64, 64, 20, 10))},
+         {node(QStringLiteral("按钮"), QStringLiteral("  确定 "), RectValue(64, 64, 20, 10))}, {},
+         {"文本 高 文本不一致：按钮 | 设计稿“确定”，真机“确定按钮” | DM"}},
+        // IoU 0.31 without text similarity scores 0.1798: no pair.
+        {"overlap below the threshold", {element(QStringLiteral("乙"), RectValue(0, 0, 3.1, 10))}, {block}, {},
+         {"缺失 高 缺少设计元素：标题 | 设计文本“甲”未在真机元素树中匹配到 | M",
+          "多余 低 真机存在额外元素 | “乙”未在设计稿结构中匹配到 | D"}},
+        // IoU 0.32 alone (0.1856) pairs: the texts and widths then differ.
+        {"overlap at the threshold", {element(QStringLiteral("乙"), RectValue(0, 0, 3.2, 10))}, {block}, {},
+         {"文本 高 文本不一致：标题 | 设计稿“甲”，真机“乙” | DM",
+          "尺寸 中 尺寸偏差：标题 | 宽度差 6.8 pt，高度差 0.0 pt，容差 2.0 pt | DM"}},
+        {"offset at the tolerance", {at(12)}, {title}, {}, {}},
+        {"offset past the tolerance", {at(12.5)}, {title}, {}, {"位置 中 位置偏差：t | 偏移约 2.5 pt，容差 2.0 pt | DM"}},
+        {"offset of 8", {at(18)}, {title}, {}, {"位置 中 位置偏差：t | 偏移约 8.0 pt，容差 2.0 pt | DM"}},
+        {"offset past 8", {at(18.05)}, {title}, {}, {"位置 高 位置偏差：t | 偏移约 8.1 pt，容差 2.0 pt | DM"}},
+        // One decimal, rounded as printf rounds: 2.25 is a tie and goes to the even digit.
+        {"tolerance printed as printf does", {at(12.5)}, {title}, settings(&ComparisonSettings::positionTolerance, 2.25),
+         {"位置 中 位置偏差：t | 偏移约 2.5 pt，容差 2.2 pt | DM"}},
+        // 120 against the grey 100: delta 20, within the pixel threshold 24, beyond 10.
+        {"colour within the threshold", {image}, {background}, {}, {}},
+        {"colour beyond the threshold", {image}, {background}, settings(&ComparisonSettings::pixelThreshold, 10),
+         {"颜色 中 颜色可能不一致：背景 | 设计色 #787878，截图区域采样差值 20 | DM"}},
+        {"unnamed iOS button is compared", {element(QString(), cardRect, QStringLiteral("XCUIElementTypeButton"))}, {card},
+         {}, {"颜色 高 颜色可能不一致：卡片 | 设计色 #FFFFFF，截图区域采样差值 155 | DM"}},
+        {"empty Android element is not", {element(QString(), cardRect, QStringLiteral("android.widget.FrameLayout"))},
+         {card}, {}, {}},
+        {"iOS container is not", {element(QStringLiteral("文字"), cardRect, QStringLiteral("XCUIElementTypeOther"))},
+         {card}, {}, {}},
+        {"hidden element is not", {hidden}, {}, {}, {}},
+        // Both nodes prefer the same element; the first claims it, the second is missing.
+        {"an element pairs once", {element(QStringLiteral("登录"), RectValue(10, 10, 40, 10))},
+         {node(QStringLiteral("a"), QStringLiteral("登录"), RectValue(10, 10, 40, 10)),
+          node(QStringLiteral("b"), QStringLiteral("登录"), RectValue(10, 10, 40, 10))},
+         {}, {"缺失 高 缺少设计元素：b | 设计文本“登录”未在真机元素树中匹配到 | M"}},
+        // Without elements only visible text nodes are missing, with their text as stored.
+        {"no elements", {},
+         {node(QStringLiteral("t"), QStringLiteral(" 标题 "), RectValue(0, 0, 20, 10)),
+          node(QStringLiteral("r"), std::nullopt, RectValue(0, 20, 20, 10), QStringLiteral("RECTANGLE")),
+          node(QStringLiteral("off"), QStringLiteral("屏外"), RectValue(200, 0, 20, 10))},
+         {}, {"缺失 高 缺少设计元素：t | 设计文本“ 标题 ”未在真机元素树中匹配到 | M"}},
+        {"unusable crop compares no node", {at(0), element(QString(), RectValue(0, 20, 20, 10))}, {title},
+         settings(&ComparisonSettings::designCropTop, 0.5, &ComparisonSettings::designCropBottom, 0.45),
+         {"多余 低 真机存在额外元素 | “标题”未在设计稿结构中匹配到 | D"}},
+        // Crop 0.25 and offset 8 of the visible 96 units: node y 40 maps to
+        // (40/128 - 0.25) / 0.75 + 8/96 = 1/6 of the screen, where the element sits.
+        {"mapping follows crop and offset", {element(QStringLiteral("标题"), RectValue(10, 128.0 / 6, 20, 40.0 / 3))},
+         {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 40, 20, 10))},
+         settings(&ComparisonSettings::designCropTop, 0.25, &ComparisonSettings::manualOffsetY, 8), {}},
+    };
 }
 
 } // namespace
@@ -56,6 +151,20 @@ class ElementDiffTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void pairing_data()
+    {
+        QTest::addColumn<int>("index");
+        const QList<Case> all = cases();
+        for (int i = 0; i < all.size(); ++i)
+            QTest::newRow(all[i].name) << i;
+    }
+    void pairing()
+    {
+        QFETCH(int, index);
+        const Case c = cases()[index];
+        QCOMPARE(summaries(diff(c.elements, c.nodes, c.settings)), c.issues);
+    }
+
     void stringSimilarity()
     {
         QCOMPARE(ComparisonEngine::stringSimilarity(QStringLiteral("Hello "), QStringLiteral("hello")), 1.0);
@@ -65,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(ComparisonEngine::stringSimilarity(QStringLiteral("aab"), QStringLiteral("bcc")), 0.55 * 1 / 3);
     }
 
-    void rgbParsing()
+    void colours()
     {
         QVERIFY(!ComparisonEngine::rgb(QStringLiteral("#FFF")));
         QCOMPARE(ComparisonEngine::rgb(QStringLiteral("##FF8800")), (RgbColor{255, 136, 0}));
@@ -73,150 +182,13 @@ private Q_SLOTS:
         QCOMPARE(ComparisonEngine::rgb(QStringLiteral("#a0b0c0#")), (RgbColor{160, 176, 192}));
         QVERIFY(!ComparisonEngine::rgb(QStringLiteral("#GG0000")));
         QVERIFY(!ComparisonEngine::rgb(QStringLiteral("#-12345")));
-    }
 
-    void sampledColourAveragesAClampedWindow()
-    {
-        PixelImage image = solid(10, 10, 0);
-        setPixel(image, 0, 0, 0xFA0000); // only the corner pixel is red
         // Centre at (0, 0): the 5 x 5 window clamps to rows and columns 0..2, where (0, 0) counts 9 times.
+        PixelImage image = solid(10, 10, 0);
+        setPixel(image, 0, 0, 0xFA0000);
         const RgbColor c = ComparisonEngine::sampledColor(image, RectValue(0, 0, 0.02, 0.02));
         QCOMPARE(c.r, 250.0 * 9 / 25);
         QCOMPARE(c.g, 0.0);
-    }
-
-    void textsPairWithoutOverlap()
-    {
-        // Equal texts far apart pair (score 0.42); the pair then differs in position.
-        QList<ComparisonIssue> issues =
-            diff({element(QStringLiteral("确定"), RectValue(64, 64, 20, 10))},
-                 {node(QStringLiteral("按钮"), QStringLiteral("确定"), RectValue(0, 0, 20, 10))});
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::position});
-        QCOMPARE(issues[0].severity, IssueSeverity::high);
-        QCOMPARE(issues[0].title, QStringLiteral("位置偏差：按钮"));
-        QCOMPARE(issues[0].detail, QStringLiteral("偏移约 90.5 pt，容差 2.0 pt"));
-
-        // A contained text pairs too (0.3024), and the texts differ.
-        issues = diff({element(QStringLiteral("确定按钮"), RectValue(64, 64, 20, 10))},
-                      {node(QStringLiteral("按钮"), QStringLiteral("  确定 "), RectValue(64, 64, 20, 10))});
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::text});
-        QCOMPARE(issues[0].detail, QStringLiteral("设计稿“确定”，真机“确定按钮”"));
-        QCOMPARE(issues[0].title, QStringLiteral("文本不一致：按钮"));
-    }
-
-    void overlapAloneMustReachTheThreshold()
-    {
-        // IoU 0.31 without text similarity scores 0.1798: no pair, so a missing and an extra issue.
-        const DesignNode n = node(QStringLiteral("标题"), QStringLiteral("甲"), RectValue(0, 0, 10, 10));
-        QList<ComparisonIssue> issues = diff({element(QStringLiteral("乙"), RectValue(0, 0, 3.1, 10))}, {n});
-        QCOMPARE(categories(issues), (QList<IssueCategory>{IssueCategory::missing, IssueCategory::extra}));
-        QCOMPARE(issues[0].title, QStringLiteral("缺少设计元素：标题"));
-        QCOMPARE(issues[0].detail, QStringLiteral("设计文本“甲”未在真机元素树中匹配到"));
-        QVERIFY(!issues[0].deviceRect && issues[0].designRect);
-        QCOMPARE(issues[1].title, QStringLiteral("真机存在额外元素"));
-        QCOMPARE(issues[1].detail, QStringLiteral("“乙”未在设计稿结构中匹配到"));
-        QCOMPARE(issues[1].severity, IssueSeverity::low);
-        QVERIFY(issues[1].deviceRect && !issues[1].designRect);
-
-        // IoU 0.32 alone (0.1856) pairs: the texts and widths then differ.
-        issues = diff({element(QStringLiteral("乙"), RectValue(0, 0, 3.2, 10))}, {n});
-        QCOMPARE(categories(issues), (QList<IssueCategory>{IssueCategory::text, IssueCategory::size}));
-        QCOMPARE(issues[1].severity, IssueSeverity::medium);
-        QCOMPARE(issues[1].detail, QStringLiteral("宽度差 6.8 pt，高度差 0.0 pt，容差 2.0 pt"));
-    }
-
-    void positionToleranceBoundaries()
-    {
-        const auto offsetIssues = [](double dx) {
-            return diff({element(QStringLiteral("标题"), RectValue(10 + dx, 10, 20, 10))},
-                        {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 10, 20, 10))});
-        };
-        QVERIFY(offsetIssues(2).isEmpty()); // exactly the tolerance
-        QCOMPARE(offsetIssues(8).first().severity, IssueSeverity::medium);
-        QCOMPARE(offsetIssues(8.05).first().severity, IssueSeverity::high);
-        QCOMPARE(offsetIssues(2.5).first().category, IssueCategory::position);
-
-        // One decimal, rounded as printf rounds: 2.25 is a tie and goes to the even digit.
-        ComparisonSettings s;
-        s.positionTolerance = 2.25;
-        const QList<ComparisonIssue> issues =
-            diff({element(QStringLiteral("标题"), RectValue(12.5, 10, 20, 10))},
-                 {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 10, 20, 10))}, s);
-        QCOMPARE(issues.first().detail, QStringLiteral("偏移约 2.5 pt，容差 2.2 pt"));
-    }
-
-    void colourThresholdFollowsThePixelThreshold()
-    {
-        DesignNode n = node(QStringLiteral("背景"), std::nullopt, RectValue(0, 0, 128, 128), QStringLiteral("RECTANGLE"));
-        n.fillHex = QStringLiteral("#787878"); // 120 against a 100 grey screenshot: delta 20
-        const DeviceElement e = element(QStringLiteral("背景"), RectValue(0, 0, 128, 128), QStringLiteral("XCUIElementTypeImage"));
-        ComparisonSettings s;
-        QVERIFY(diff({e}, {n}, s).isEmpty());
-        s.pixelThreshold = 10;
-        const QList<ComparisonIssue> issues = diff({e}, {n}, s);
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::color});
-        QCOMPARE(issues[0].severity, IssueSeverity::medium);
-        QCOMPARE(issues[0].title, QStringLiteral("颜色可能不一致：背景"));
-        QCOMPARE(issues[0].detail, QStringLiteral("设计色 #787878，截图区域采样差值 20"));
-    }
-
-    void containersAndEmptyAndroidElementsAreNeverCompared()
-    {
-        DesignNode n = node(QStringLiteral("卡片"), std::nullopt, RectValue(0, 0, 64, 64), QStringLiteral("RECTANGLE"));
-        n.fillHex = QStringLiteral("#FFFFFF"); // a pair would report the colour
-        const RectValue same(0, 0, 64, 64);
-        QCOMPARE(categories(diff({element(QString(), same, QStringLiteral("XCUIElementTypeButton"))}, {n})),
-                 QList<IssueCategory>{IssueCategory::color});
-        QVERIFY(diff({element(QString(), same, QStringLiteral("android.widget.FrameLayout"))}, {n}).isEmpty());
-        QVERIFY(diff({element(QStringLiteral("文字"), same, QStringLiteral("XCUIElementTypeOther"))}, {n}).isEmpty());
-        DeviceElement hidden = element(QStringLiteral("文字"), same);
-        hidden.visible = false;
-        QVERIFY(diff({hidden}, {}).isEmpty());
-    }
-
-    void greedyPairingClaimsElementsOnce()
-    {
-        // Both nodes prefer the same element; the first claims it, the second is missing.
-        const DeviceElement e = element(QStringLiteral("登录"), RectValue(10, 10, 40, 10));
-        const QList<ComparisonIssue> issues =
-            diff({e}, {node(QStringLiteral("a"), QStringLiteral("登录"), RectValue(10, 10, 40, 10)),
-                       node(QStringLiteral("b"), QStringLiteral("登录"), RectValue(10, 10, 40, 10))});
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::missing});
-        QCOMPARE(issues[0].title, QStringLiteral("缺少设计元素：b"));
-    }
-
-    void screenshotWithoutElements()
-    {
-        const QList<ComparisonIssue> issues =
-            diff({}, {node(QStringLiteral("t"), QStringLiteral(" 标题 "), RectValue(0, 0, 20, 10)),
-                      node(QStringLiteral("r"), std::nullopt, RectValue(0, 20, 20, 10), QStringLiteral("RECTANGLE")),
-                      node(QStringLiteral("off"), QStringLiteral("屏外"), RectValue(200, 0, 20, 10))});
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::missing});
-        QCOMPARE(issues[0].detail, QStringLiteral("设计文本“ 标题 ”未在真机元素树中匹配到"));
-    }
-
-    void unusableCropComparesNoNode()
-    {
-        ComparisonSettings s;
-        s.designCropTop = 0.5;
-        s.designCropBottom = 0.45;
-        const QList<ComparisonIssue> issues =
-            diff({element(QStringLiteral("标题"), RectValue(0, 0, 20, 10)), element(QString(), RectValue(0, 20, 20, 10))},
-                 {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(0, 0, 20, 10))}, s);
-        QCOMPARE(categories(issues), QList<IssueCategory>{IssueCategory::extra});
-    }
-
-    void mappingFollowsCropAndManualOffset()
-    {
-        ComparisonSettings s;
-        s.designCropTop = 0.25; // design y 32 of 128 becomes the top
-        s.manualOffsetY = 8;    // in design units of the visible 96-unit height
-        // Node at y = 40 maps to ((40/128 - 0.25) / 0.75 + 8/96) = 1/6 of the screen; the
-        // element at 128/6 units sits exactly there.
-        const QList<ComparisonIssue> issues =
-            diff({element(QStringLiteral("标题"), RectValue(0, 128.0 / 6, 20, 40.0 / 3))},
-                 {node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(0, 40, 20, 10))}, s);
-        QVERIFY2(issues.isEmpty(), issues.isEmpty() ? "" : qPrintable(issues.first().detail));
     }
 
     void elementIssuesAreCappedAt120()

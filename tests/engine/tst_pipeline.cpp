@@ -63,15 +63,12 @@ private Q_SLOTS:
         const ComparisonResult result =
             ComparisonEngine().compare(capture(screen), visualDesign(screen), ComparisonSettings());
         QCOMPARE(result.score, 100.0);
-        QCOMPARE(result.status, kStatusConsistent);
         QVERIFY(result.issues.isEmpty());
         QCOMPARE(result.heatmapImage.size(), QSize(720, 366));
-        QCOMPARE(result.alignedDesignImage.size(), QSize(720, 366));
         QCOMPARE(result.deviceImage.size(), QSize(1179, 600));
         // The overlay of two identical images is the resized device image.
         const QImage resized = ComparisonEngine::resize(screen, SizeValue{720, 366});
         QCOMPARE(result.overlayImage.convertToFormat(QImage::Format_RGB32), resized.convertToFormat(QImage::Format_RGB32));
-        QVERIFY(result.createdAt.isValid());
     }
 
     void differencesProduceVisualAndElementIssues()

@@ -9,21 +9,6 @@ QImage ReportTestData::solidImage(int width, int height, const QColor &color, QI
     return image;
 }
 
-QImage ReportTestData::heatmap(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGBA8888);
-    for (int y = 0; y < height; ++y) {
-        uchar *line = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            line[4 * x + 0] = 255;
-            line[4 * x + 1] = 90;
-            line[4 * x + 2] = 30;
-            line[4 * x + 3] = 200;
-        }
-    }
-    return image;
-}
-
 ComparisonResult ReportTestData::result(const QList<ComparisonIssue> &issues)
 {
     ComparisonResult result;
@@ -36,7 +21,7 @@ ComparisonResult ReportTestData::result(const QList<ComparisonIssue> &issues)
     result.deviceImage = solidImage(4, 8, QColor(20, 40, 200));
     result.designImage = solidImage(4, 8, QColor(30, 160, 60));
     result.alignedDesignImage = solidImage(2, 4, QColor(30, 160, 60));
-    result.heatmapImage = heatmap(2, 4);
+    result.heatmapImage = solidImage(2, 4, QColor(255, 90, 30, 200), QImage::Format_RGBA8888);
     result.overlayImage = solidImage(2, 4, QColor(120, 120, 120, 128), QImage::Format_ARGB32_Premultiplied);
     return result;
 }

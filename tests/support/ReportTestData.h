@@ -4,15 +4,13 @@
 
 namespace vantrel::test {
 
-// Results and inputs for the report tests.
+// Results and inputs for the report and history tests.
 class ReportTestData {
 public:
-    // A uniformly coloured image.
     static QImage solidImage(int width, int height, const QColor &color,
                              QImage::Format format = QImage::Format_RGB32);
-    // A heat map as the engine makes it: straight-alpha RGBA8888 whose colour bytes exceed alpha.
-    static QImage heatmap(int width, int height);
-    // A result created at 2025-03-14 09:30:15 local time with the given issues and small images.
+    // A result created at 2025-03-14 09:30:15 local time with the given issues and small images;
+    // its heat map is straight-alpha red-orange (255, 90, 30, 200), as the engine makes it.
     static ComparisonResult result(const QList<ComparisonIssue> &issues);
     // `count` issues titled "问题 1", "问题 2", …, severities cycling high, medium, low, info.
     static QList<ComparisonIssue> numberedIssues(int count);

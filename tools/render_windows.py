@@ -1,11 +1,11 @@
 """Renders the vantrel main window in each of its states to PNG files (a developer tool, run by
-tools/render-windows.sh inside run.sh's session). Usage: render_windows.py OUT_DIR [WIDTHxHEIGHT]"""
+tools/render-windows.sh inside tests/e2e/run.sh's session). Usage: render_windows.py OUT_DIR [WIDTHxHEIGHT]"""
 import os
 import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
 import vantrel_driver as ui  # noqa: E402
 from vantrel_driver import Atspi  # noqa: E402
 
