@@ -140,7 +140,7 @@ private slots:
         TemporaryHome home;
         qputenv("VANTREL_SHELL", "/bin/false");
         // A private server port so parallel runs do not share a server; the server is stopped after.
-        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(FakeAppium::freePort()));
+        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(freeLocalPort()));
         qputenv("VANTREL_ADB", realAdb.toUtf8());
         AndroidDeviceManager manager;
         list(manager);
