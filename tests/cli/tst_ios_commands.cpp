@@ -117,8 +117,7 @@ private slots:
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QCOMPARE(QImage(shot).size(), QSize(393, 852));
         QFile source(tree);
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(source.readAll()), kSource);
+        QVERIFY(source.open(QIODevice::ReadOnly) && source.readAll() == kSource.toUtf8());
         QVERIFY(run.errText().contains(u"393×852"_s));
 
         // The session was asked for the first online phone with the team, and ended before exit.
@@ -129,10 +128,7 @@ private slots:
         QCOMPARE(capabilities.value("appium:xcodeOrgId").toString(), u"TEAM42"_s);
         QCOMPARE(capabilities.value("appium:updatedWDABundleId").toString(),
                  u"com.halvenro.Vantrel.WebDriverAgentRunner"_s);
-        bool deleted = false;
-        for (const QJsonObject &request : server.requests("/session/S1"))
-            deleted = deleted || request.value("method").toString() == u"DELETE"_s;
-        QVERIFY(deleted);
+        QCOMPARE(server.count("DELETE", "/session/S1"), 1);
 
         // The saved page source serves compare --elements.
         const CliRun compare = runCli({"compare", "--device", shot, "--design", example("checkout-design.png"),
@@ -146,8 +142,7 @@ private slots:
         FakeIosTools tools;
         tools.setDeviceListing(kListing);
         FakeHttpServer server(FakeHttpServer::scenario(
-            {wda::statusRoute(),
-             wda::sessionRoute({FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")})}));
+            {wda::statusRoute(), wda::sessionRoute({FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")})}));
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         QTemporaryDir out;
         const QString shot = out.filePath("shot.png");
@@ -177,9 +172,7 @@ private slots:
         const QString wdaSource = dir.filePath("wda.xml");
         QFile file(wdaSource);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(uR"(<?xml version="1.0" encoding="UTF-8"?>)"
-                                  R"(<XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852"/>)"_s
-                       .toUtf8());
+        file.write(R"(<?xml version="1.0" encoding="UTF-8"?><XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852"/>)");
         file.close();
         const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design",
                                    example("checkout-design.png"), "--elements", wdaSource, "--json", "-"});

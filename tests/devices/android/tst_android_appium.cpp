@@ -57,12 +57,6 @@ struct Bench {
         if (!waitFor([&] { return !portAnswers(port); }))
             qWarning("the Appium server outlived its manager");
     }
-    void setTiming(auto change)
-    {
-        AndroidDeviceManager::Timing timing;
-        change(timing);
-        manager->setTiming(timing);
-    }
 };
 
 } // namespace
@@ -194,10 +188,7 @@ private slots:
     {
         FakeAppium appium(scenario(wda::sessionReply(kSession), 3000));
         Bench b;
-        b.setTiming([](auto &timing) {
-            timing.appiumSourceLimit = 400ms;
-            timing.hierarchyCooldown = 2500ms;
-        });
+        b.manager->setTiming({.appiumSourceLimit = 400ms, .hierarchyCooldown = 2500ms});
         QVERIFY(awaitTask(b.manager->refreshHierarchy()).exception);
         QVERIFY(b.manager->hierarchyCooldownUntil());
         QVERIFY(b.manager->logText().contains(u"元素树请求超时，暂停后台层级读取 60 秒，防止 Appium 请求排队\n"_s));
@@ -235,7 +226,7 @@ private slots:
         Bench b;
         b.f.adb->on(FakeAdb::dump(kSerial), {dump});
         b.f.adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply("cat: /sdcard/vantrel-window.xml: No such file")});
-        b.setTiming([](auto &timing) { timing.dumpLimit = 0.4; });
+        b.manager->setTiming({.dumpLimit = 0.4});
         QVERIFY(awaitTask(b.manager->refreshHierarchy()).succeeded());
         QVERIFY2(b.manager->logText().contains(logLine), qPrintable(b.manager->logText()));
         QVERIFY(!b.manager->hierarchyCooldownUntil());

@@ -44,9 +44,7 @@ private slots:
     {
         AndroidFixture f;
         auto manager = f.listedManager();
-        AndroidDeviceManager::Timing timing;
-        timing.hierarchyInterval = 300ms;
-        manager->setTiming(timing);
+        manager->setTiming({.hierarchyInterval = 300ms});
         manager->connect();
         QCOMPARE(manager->connectionState(), DeviceConnectionState::preparing(u"正在连接 Android 设备…"_s));
         QVERIFY(waitFor([&] { return manager->connectionState() == DeviceConnectionState::connected(); }));
@@ -95,9 +93,7 @@ private slots:
         QCOMPARE(manager->logText(), u"连接失败：Android 设备未授权\n"_s);
 
         // Past its limit the runner's time-out text is the failure, and no screenshot is taken.
-        AndroidDeviceManager::Timing timing;
-        timing.adbCommandLimit = 0.5;
-        manager->setTiming(timing);
+        manager->setTiming({.adbCommandLimit = 0.5});
         f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s, QString(), 0, 5000)});
         QVERIFY(connects(*manager, false));
         QCOMPARE(manager->connectionState(), DeviceConnectionState::failed(u"命令执行超时"_s));
