@@ -22,7 +22,8 @@ bool writeScenario(const QString &path, const QJsonObject &scenario)
 
 QString FakeHttpServer::programPath()
 {
-    return QStringLiteral(VANTREL_FAKES_DIR "/http/fake_http_server.py");
+    const QString fromEnv = qEnvironmentVariable("VANTREL_FAKE_HTTP_SERVER");
+    return fromEnv.isEmpty() ? QStringLiteral(VANTREL_FAKES_DIR "/http/fake_http_server.py") : fromEnv;
 }
 
 FakeHttpServer::FakeHttpServer(const QJsonObject &scenario)
