@@ -79,8 +79,8 @@ private slots:
         DeviceManager &manager = fixture.manager;
         FakeHttpServer &server = *fixture.server;
         QList<DeviceConnectionState> states;
-        connect(&manager, &DeviceManager::connectionStateChanged, this,
-                [&] { states.append(manager.connectionState()); });
+        QObject recording; // ends the recording before `states` goes, even when a check fails early
+        connect(&manager, &DeviceManager::connectionStateChanged, &recording, [&] { states.append(manager.connectionState()); });
 
         const auto connected = test::awaitTask(manager.connectAndWait(u" TEAM42\t"_s, QString()));
         QCOMPARE(connected.value, true);
