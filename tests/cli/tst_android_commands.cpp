@@ -13,6 +13,7 @@
 
 using namespace vantrel;
 using namespace vantrel::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -50,7 +51,7 @@ private slots:
         const QJsonArray devices = QJsonDocument::fromJson(run.out).array();
         QCOMPARE(devices.size(), 2);
         QCOMPARE(devices[0].toObject(), (QJsonObject{{"id", kSerial}, {"name", "SM A525F"}, {"model", "SM A525F"}, {"state", "device"}}));
-        QCOMPARE(devices[1].toObject().value("state").toString(), QStringLiteral("unauthorized"));
+        QCOMPARE(devices[1].toObject().value("state").toString(), u"unauthorized"_s);
 
         run = runCli({"devices", "--platform", "Android"});
         QCOMPARE(run.exitCode, 0);
@@ -62,7 +63,7 @@ private slots:
         run = runCli({"devices", "--platform", "android", "--json"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QJsonDocument::fromJson(run.out).array().size(), 0);
-        QVERIFY(run.errText().contains(QStringLiteral("未发现 Android 设备，请连接 USB 并开启 USB 调试")));
+        QVERIFY(run.errText().contains(u"未发现 Android 设备，请连接 USB 并开启 USB 调试"_s));
     }
 
     void failures_data()
@@ -106,49 +107,49 @@ private slots:
         QCOMPARE(lines.size(), 4);
         QCOMPARE(lines[0].toObject(),
                  (QJsonObject{{"name", "ADB"}, {"detail", "Android Debug Bridge version 1.0.41 · Version 35.0.0"}, {"level", "success"}}));
-        QCOMPARE(lines[2].toObject().value("detail").toString(), kSerial + QStringLiteral(" · 已授权"));
+        QCOMPARE(lines[2].toObject().value("detail").toString(), kSerial + u" · 已授权"_s);
 
         qunsetenv("VANTREL_APPIUM");
         const CliRun text = runCli({"diagnose", "--platform", "android"});
         QCOMPARE(text.exitCode, 0);
-        QVERIFY(text.outText().contains(QStringLiteral("[提示] 动态页面层级后备：系统 uiautomator 无法等待空闲时需要 Appium UiAutomator2\n")));
+        QVERIFY(text.outText().contains(u"[提示] 动态页面层级后备：系统 uiautomator 无法等待空闲时需要 Appium UiAutomator2\n"_s));
     }
 
     void captureThenCompareWithTheTree()
     {
         Bench b;
         QTemporaryDir out;
-        const QString shot = out.filePath(QStringLiteral("shot.png"));
-        const QString tree = out.filePath(QStringLiteral("tree.xml"));
+        const QString shot = out.filePath(u"shot.png"_s);
+        const QString tree = out.filePath(u"tree.xml"_s);
         CliRun run = runCli({"capture", "--platform", "android", "--serial", kSerial, "--out", shot, "--elements", tree});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QCOMPARE(QImage(shot).size(), QSize(720, 1280));
         QFile treeFile(tree);
         QVERIFY(treeFile.open(QIODevice::ReadOnly));
         QVERIFY(treeFile.readAll().contains("app:id/title"));
-        QVERIFY(run.errText().contains(QStringLiteral("屏幕尺寸 1080×2400，元素 2 个")));
+        QVERIFY(run.errText().contains(u"屏幕尺寸 1080×2400，元素 2 个"_s));
         QCOMPARE(b.adb->callCount(FakeAdb::getState(kSerial)), 1);
 
         // The captured tree drives compare --elements; its largest element gives the screen size.
         run = runCli({"compare", "--device", shot, "--design", shot, "--elements", tree, "--json", "-"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
-        QVERIFY(run.errText().contains(QStringLiteral("已读取元素树：2 个元素，屏幕尺寸 1080×2400")));
-        QVERIFY(run.errText().contains(QStringLiteral("元素树不参与对比"))); // the design is a plain image
+        QVERIFY(run.errText().contains(u"已读取元素树：2 个元素，屏幕尺寸 1080×2400"_s));
+        QVERIFY(run.errText().contains(u"元素树不参与对比"_s)); // the design is a plain image
         // A tree with no element: the screenshot's size stands in.
         run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out, "empty.xml", "<hierarchy rotation='1'/>")});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
-        QVERIFY(run.errText().contains(QStringLiteral("已读取元素树：0 个元素，屏幕尺寸 720×1280")));
+        QVERIFY(run.errText().contains(u"已读取元素树：0 个元素，屏幕尺寸 720×1280"_s));
         // Not a known tree, or no file at all.
         run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out, "other.xml", "<root/>")});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.errText().contains(QStringLiteral("无法识别的元素树文件")));
+        QVERIFY(run.errText().contains(u"无法识别的元素树文件"_s));
         QCOMPARE(runCli({"compare", "--device", shot, "--design", shot, "--elements", out.filePath("missing.xml")}).exitCode, 2);
 
         // A screenshot that fails leaves no file behind.
         b.adb->on(FakeAdb::screencap(kSerial), {FakeAdb::reply(QString(), "error: closed", 1)});
         run = runCli({"capture", "--platform", "android", "--out", out.filePath("failed.png")});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.errText().trimmed().endsWith(QStringLiteral("error: closed")));
+        QVERIFY(run.errText().trimmed().endsWith(u"error: closed"_s));
         QVERIFY(!QFile::exists(out.filePath("failed.png")));
     }
 };

@@ -13,10 +13,11 @@
 
 using namespace vantrel;
 using namespace vantrel::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kUdid = QStringLiteral("00008110-001A2B3C4D5E801E");
+const QString kUdid = u"00008110-001A2B3C4D5E801E"_s;
 const QString kListing = QStringLiteral("== Devices ==\n"
                                         "Jane’s MacBook Pro (14.5) (0A1B2C3D-4E5F-6789-ABCD-EF0123456789)\n"
                                         "Jane’s iPhone (18.0.1) (%1)\n"
@@ -31,8 +32,8 @@ const QString kSource = QStringLiteral(
 QProcessEnvironment portsOf(const FakeHttpServer &server)
 {
     QProcessEnvironment environment;
-    environment.insert(QStringLiteral("VANTREL_IOS_APPIUM_PORT"), QString::number(server.port()));
-    environment.insert(QStringLiteral("VANTREL_MJPEG_PORT"), QString::number(server.port()));
+    environment.insert(u"VANTREL_IOS_APPIUM_PORT"_s, QString::number(server.port()));
+    environment.insert(u"VANTREL_MJPEG_PORT"_s, QString::number(server.port()));
     return environment;
 }
 
@@ -70,14 +71,14 @@ private slots:
         const CliRun text = runCli({"devices", "--platform", "IOS"});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(text.outText().contains(kUdid), qPrintable(text.outText()));
-        QVERIFY(text.outText().contains(QStringLiteral("Jane’s iPhone")));
+        QVERIFY(text.outText().contains(u"Jane’s iPhone"_s));
         QCOMPARE(text.outText().count(u'\n'), 2);
 
         tools.setDeviceListing(QString());
         const CliRun none = runCli({"devices", "--platform", "ios", "--json"});
         QCOMPARE(none.exitCode, 0);
         QCOMPARE(QJsonDocument::fromJson(none.out).array().size(), 0);
-        QVERIFY(none.errText().contains(QStringLiteral("未发现已信任的 iPhone")));
+        QVERIFY(none.errText().contains(u"未发现已信任的 iPhone"_s));
     }
 
     void diagnoseAsJson()
@@ -85,7 +86,7 @@ private slots:
         const TemporaryHome home;
         FakeIosTools tools;
         tools.setDeviceListing(kListing);
-        tools.setXcodebuild(QStringLiteral("Xcode 16.4\nBuild version 16F6\n"));
+        tools.setXcodebuild(u"Xcode 16.4\nBuild version 16F6\n"_s);
         const CliRun run = runCli({"diagnose", "--platform", "ios", "--json"});
         QCOMPARE(run.exitCode, 0);
         const QJsonArray lines = QJsonDocument::fromJson(run.out).array();
@@ -116,22 +117,18 @@ private slots:
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QCOMPARE(QImage(shot).size(), QSize(393, 852));
         QFile source(tree);
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(source.readAll()), kSource);
-        QVERIFY(run.errText().contains(QStringLiteral("393×852")));
+        QVERIFY(source.open(QIODevice::ReadOnly) && source.readAll() == kSource.toUtf8());
+        QVERIFY(run.errText().contains(u"393×852"_s));
 
         // The session was asked for the first online phone with the team, and ended before exit.
         const QList<QJsonObject> sessions = server.requests("/session");
         const QJsonObject capabilities = QJsonDocument::fromJson(sessions.at(0).value("body").toString().toUtf8())
                                              .object()["capabilities"].toObject()["alwaysMatch"].toObject();
         QCOMPARE(capabilities.value("appium:udid").toString(), kUdid);
-        QCOMPARE(capabilities.value("appium:xcodeOrgId").toString(), QStringLiteral("TEAM42"));
+        QCOMPARE(capabilities.value("appium:xcodeOrgId").toString(), u"TEAM42"_s);
         QCOMPARE(capabilities.value("appium:updatedWDABundleId").toString(),
-                 QStringLiteral("com.halvenro.Vantrel.WebDriverAgentRunner"));
-        bool deleted = false;
-        for (const QJsonObject &request : server.requests("/session/S1"))
-            deleted = deleted || request.value("method").toString() == QStringLiteral("DELETE");
-        QVERIFY(deleted);
+                 u"com.halvenro.Vantrel.WebDriverAgentRunner"_s);
+        QCOMPARE(server.count("DELETE", "/session/S1"), 1);
 
         // The saved page source serves compare --elements.
         const CliRun compare = runCli({"compare", "--device", shot, "--design", example("checkout-design.png"),
@@ -145,8 +142,7 @@ private slots:
         FakeIosTools tools;
         tools.setDeviceListing(kListing);
         FakeHttpServer server(FakeHttpServer::scenario(
-            {wda::statusRoute(),
-             wda::sessionRoute({FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")})}));
+            {wda::statusRoute(), wda::sessionRoute({FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")})}));
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         QTemporaryDir out;
         const QString shot = out.filePath("shot.png");
@@ -158,7 +154,7 @@ private slots:
         const CliRun refused = runCli({"capture", "--platform", "ios", "--out", shot}, portsOf(server));
         QCOMPARE(refused.exitCode, 2);
         QVERIFY2(refused.errText().trimmed().endsWith(
-                     QStringLiteral("Appium 未识别该 iPhone：iOS 18+ 请先启动 RemoteXPC 隧道；iOS 26 还需 Xcode 26")),
+                     u"Appium 未识别该 iPhone：iOS 18+ 请先启动 RemoteXPC 隧道；iOS 26 还需 Xcode 26"_s),
                  qPrintable(refused.errText()));
         QVERIFY(!QFile::exists(shot));
 
@@ -176,14 +172,12 @@ private slots:
         const QString wdaSource = dir.filePath("wda.xml");
         QFile file(wdaSource);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>)"
-                                  R"(<XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852"/>)")
-                       .toUtf8());
+        file.write(R"(<?xml version="1.0" encoding="UTF-8"?><XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852"/>)");
         file.close();
         const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design",
                                    example("checkout-design.png"), "--elements", wdaSource, "--json", "-"});
         QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.errText()));
-        QVERIFY2(run.errText().contains(QStringLiteral("已读取元素树：1 个元素，屏幕尺寸 393×852")), qPrintable(run.errText()));
+        QVERIFY2(run.errText().contains(u"已读取元素树：1 个元素，屏幕尺寸 393×852"_s), qPrintable(run.errText()));
     }
 };
 

@@ -3,15 +3,13 @@
 #include "engine/AppError.h"
 #include "support/TestImages.h"
 
-#include <QElapsedTimer>
-
 namespace vantrel::test {
 
 AndroidFixture::AndroidFixture(bool keepAppium)
 {
-    qputenv("VANTREL_SHELL", "/bin/false");
+    environment.set("VANTREL_SHELL", "/bin/false");
     if (!keepAppium)
-        qunsetenv("VANTREL_APPIUM");
+        environment.unset("VANTREL_APPIUM");
     adb = std::make_unique<FakeAdb>();
     adb->on(kList, {FakeAdb::reply(kHeading + kSerial + QStringLiteral(" device model:Pixel_8\nOFF1 offline\n"))});
     adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QStringLiteral("device\n"))});
@@ -24,30 +22,12 @@ AndroidFixture::AndroidFixture(bool keepAppium)
                                            "bounds=\"[42,96][300,177]\"/></node></hierarchy>"))});
 }
 
-AndroidFixture::~AndroidFixture()
-{
-    adb.reset();
-    qunsetenv("VANTREL_SHELL");
-}
-
 std::unique_ptr<AndroidDeviceManager> AndroidFixture::listedManager()
 {
     auto manager = std::make_unique<AndroidDeviceManager>();
     if (!awaitTask(manager->listDevices()).succeeded())
         qWarning("listing the fake adb's phones failed");
     return manager;
-}
-
-bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limit.count())
-            return false;
-        spinEventLoop(std::chrono::milliseconds(20));
-    }
-    return true;
 }
 
 int appErrorCode(const std::exception_ptr &exception)

@@ -6,7 +6,6 @@
 #include "support/TestEnvironment.h"
 
 #include <chrono>
-#include <functional>
 #include <memory>
 
 namespace vantrel::test {
@@ -21,17 +20,14 @@ struct AndroidFixture {
     static inline const QString kHeading = QStringLiteral("List of devices attached\n");
 
     explicit AndroidFixture(bool keepAppium = false);
-    ~AndroidFixture();
 
     // A manager that has listed the phones (and so knows adb and kSerial).
     std::unique_ptr<AndroidDeviceManager> listedManager();
 
     TemporaryHome home;
+    EnvironmentOverride environment;
     std::unique_ptr<FakeAdb> adb;
 };
-
-// Spins the event loop until `condition` holds; false when `limit` passes first.
-bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 // The code of the AppError an outcome ended with, -1 for anything else.
 int appErrorCode(const std::exception_ptr &exception);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -98,6 +100,19 @@ inline void spinEventLoop(std::chrono::milliseconds duration)
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, [&loop] { loop.quit(); });
     loop.exec();
+}
+
+// Spins the event loop until `condition` holds; false when `limit` passes first.
+inline bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limit.count())
+            return false;
+        spinEventLoop(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 } // namespace vantrel::test

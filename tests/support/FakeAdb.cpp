@@ -5,30 +5,11 @@
 
 namespace vantrel::test {
 
-namespace {
-
-void restore(const char *name, const QByteArray &value)
-{
-    if (value.isNull())
-        qunsetenv(name);
-    else
-        qputenv(name, value);
-}
-
-} // namespace
-
 FakeAdb::FakeAdb()
-    : m_savedAdb(qgetenv("VANTREL_ADB")), m_savedScenario(qgetenv("FAKE_ADB_SCENARIO"))
 {
     save();
-    qputenv("VANTREL_ADB", programPath().toUtf8());
-    qputenv("FAKE_ADB_SCENARIO", scenarioPath().toUtf8());
-}
-
-FakeAdb::~FakeAdb()
-{
-    restore("VANTREL_ADB", m_savedAdb);
-    restore("FAKE_ADB_SCENARIO", m_savedScenario);
+    m_environment.set("VANTREL_ADB", programPath().toUtf8());
+    m_environment.set("FAKE_ADB_SCENARIO", scenarioPath().toUtf8());
 }
 
 QString FakeAdb::programPath()
@@ -40,10 +21,8 @@ void FakeAdb::on(const QStringList &arguments, const QList<QJsonObject> &respons
 {
     const QJsonArray args = QJsonArray::fromStringList(arguments);
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
-        if (m_rules.at(i).toObject().value(QStringLiteral("args")).toArray() == args) {
-            m_rules.removeAt(i);
-            break;
-        }
+        if (m_rules.at(i).toObject().value(QStringLiteral("args")).toArray() == args)
+            m_rules.removeAt(i--);
     }
     QJsonArray list;
     for (const QJsonObject &response : responses)
@@ -66,15 +45,11 @@ QList<QStringList> FakeAdb::calls() const
 {
     QList<QStringList> result;
     QFile log(filePath(QStringLiteral("calls.jsonl")));
-    if (!log.open(QIODevice::ReadOnly))
-        return result;
-    for (const QByteArray &line : log.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QStringList arguments;
-        for (const QJsonValue &value : QJsonDocument::fromJson(line).object().value(QStringLiteral("args")).toArray())
-            arguments.append(value.toString());
-        result.append(arguments);
+    if (log.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            if (!line.isEmpty())
+                result.append(QJsonDocument::fromJson(line).object().value(QStringLiteral("args")).toVariant().toStringList());
+        }
     }
     return result;
 }
@@ -94,9 +69,9 @@ QJsonObject FakeAdb::reply(const QString &standardOutput, const QString &standar
 
 QJsonObject FakeAdb::replyBytes(const QByteArray &standardOutput, const QString &standardError, int exitCode)
 {
-    return {{QStringLiteral("stdoutBase64"), QString::fromLatin1(standardOutput.toBase64())},
-            {QStringLiteral("stderr"), standardError},
-            {QStringLiteral("exit"), exitCode}};
+    QJsonObject response = reply(QString(), standardError, exitCode);
+    response.insert(QStringLiteral("stdoutBase64"), QString::fromLatin1(standardOutput.toBase64()));
+    return response;
 }
 
 QStringList FakeAdb::getState(const QString &serial)

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "support/TestEnvironment.h"
+
 namespace vantrel::test {
 
 // The fake adb (tests/fakes/adb) for one test: writes its scenario, points VANTREL_ADB and
@@ -20,7 +22,6 @@ namespace vantrel::test {
 class FakeAdb {
 public:
     FakeAdb();
-    ~FakeAdb();
     FakeAdb(const FakeAdb &) = delete;
     FakeAdb &operator=(const FakeAdb &) = delete;
 
@@ -52,8 +53,7 @@ private:
 
     QTemporaryDir m_dir;
     QJsonArray m_rules;
-    QByteArray m_savedAdb;
-    QByteArray m_savedScenario;
+    EnvironmentOverride m_environment;
 };
 
 } // namespace vantrel::test

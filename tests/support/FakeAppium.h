@@ -1,13 +1,12 @@
 #pragma once
 
 #include "support/FakeHttpServer.h"
+#include "support/TestEnvironment.h"
 
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <memory>
 
 namespace vantrel::test {
 
@@ -21,9 +20,8 @@ public:
     FakeAppium(const FakeAppium &) = delete;
     FakeAppium &operator=(const FakeAppium &) = delete;
 
-    FakeHttpServer &http() { return *m_http; }
-    // A port on 127.0.0.1 that nothing listens on right now.
-    static int freePort();
+    FakeHttpServer &http() { return m_http; }
+    EnvironmentOverride &environment() { return m_environment; }
 
     // The server starts recorded by the fake program: {"args": [...], "env": {...}}.
     QList<QJsonObject> serverStarts() const;
@@ -35,18 +33,11 @@ public:
 
     static QString programPath();
 
-    // Scenario pieces for the WebDriver calls.
-    static QJsonObject statusRoute(int status = 200);
-    static QJsonObject sessionRoute(const QJsonObject &reply, int status = 200);
-    static QJsonObject sourceRoute(const QString &sessionID, const QJsonObject &reply, int status = 200,
-                                   int delayMs = 0);
-    static QJsonObject deleteRoute(const QString &sessionID);
-
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<FakeHttpServer> m_http;
+    FakeHttpServer m_http;
     QProcess m_leftover;
-    QList<QPair<QByteArray, QByteArray>> m_saved;
+    EnvironmentOverride m_environment;
 };
 
 } // namespace vantrel::test

@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -23,48 +22,25 @@ bool writeScenario(const QString &path, const QJsonObject &scenario)
 
 QString FakeHttpServer::programPath()
 {
-    const QByteArray fromEnv = qgetenv("VANTREL_FAKE_HTTP_SERVER");
-    if (!fromEnv.isEmpty())
-        return QString::fromLocal8Bit(fromEnv);
-    return QStringLiteral(VANTREL_BINARY_DIR "/tests/fakes/http/fake-http-server");
+    const QString fromEnv = qEnvironmentVariable("VANTREL_FAKE_HTTP_SERVER");
+    return fromEnv.isEmpty() ? QStringLiteral(VANTREL_FAKES_DIR "/http/fake_http_server.py") : fromEnv;
 }
 
 FakeHttpServer::FakeHttpServer(const QJsonObject &scenario)
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("cannot create a temporary folder");
-        return;
-    }
-    if (!writeScenario(scenarioPath(), scenario)) {
-        m_error = QStringLiteral("cannot write %1").arg(scenarioPath());
-        return;
-    }
-    if (!QFileInfo(programPath()).isExecutable()) {
-        m_error = QStringLiteral("%1 is not built").arg(programPath());
+    if (!m_dir.isValid() || !writeScenario(scenarioPath(), scenario)) {
+        m_error = QStringLiteral("cannot write the scenario in a temporary folder");
         return;
     }
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(programPath(), QStringList{scenarioPath(), logPath()});
-    if (!m_process.waitForStarted(kStartTimeoutMs)) {
-        m_error = QStringLiteral("cannot start %1: %2").arg(programPath(), m_process.errorString());
-        return;
-    }
     const QDeadlineTimer deadline(kStartTimeoutMs);
-    QByteArray output;
-    while (!output.contains('\n') && !deadline.hasExpired()) {
-        if (m_process.state() != QProcess::Running)
-            break;
+    while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning && !deadline.hasExpired())
         m_process.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        output += m_process.readAllStandardOutput();
-    }
-    const QByteArray line = output.left(output.indexOf('\n')).trimmed();
-    if (!line.startsWith("PORT ")) {
-        m_error = QStringLiteral("fake-http-server did not report its port (output: %1)").arg(QString::fromUtf8(output));
-        return;
-    }
-    m_port = static_cast<quint16>(line.mid(5).toUInt());
+    const QByteArray line = m_process.readLine().trimmed();
+    m_port = line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
     if (m_port == 0)
-        m_error = QStringLiteral("fake-http-server reported a bad port: %1").arg(QString::fromUtf8(line));
+        m_error = QStringLiteral("%1 did not report its port: %2 %3").arg(programPath(), QString::fromUtf8(line), m_process.errorString());
 }
 
 FakeHttpServer::~FakeHttpServer()
@@ -122,6 +98,14 @@ QList<QJsonObject> FakeHttpServer::requests(const QString &prefix) const
             result.append(request);
     }
     return result;
+}
+
+qsizetype FakeHttpServer::count(const QString &method, const QString &path) const
+{
+    const QList<QJsonObject> all = requests();
+    return std::count_if(all.cbegin(), all.cend(), [&](const QJsonObject &request) {
+        return request.value(QStringLiteral("method")).toString() == method && request.value(QStringLiteral("path")).toString() == path;
+    });
 }
 
 QJsonObject FakeHttpServer::route(const QString &method, const QString &path, const QJsonArray &responses,

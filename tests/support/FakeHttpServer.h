@@ -41,6 +41,8 @@ public:
     QList<QJsonObject> requests() const;
     // Requests whose path (with query) starts with `prefix`.
     QList<QJsonObject> requests(const QString &prefix) const;
+    // How many requests had this method and exactly this path (with query).
+    qsizetype count(const QString &method, const QString &path) const;
 
     QString scenarioPath() const;
     QString logPath() const;

@@ -4,30 +4,13 @@
 
 namespace vantrel::test {
 
-namespace {
-const char *const kVariables[] = {"VANTREL_XCRUN", "VANTREL_XCODEBUILD", "VANTREL_SHELL", "VANTREL_APPIUM",
-                                  "FAKE_IOS_DIR"};
-}
-
 FakeIosTools::FakeIosTools()
 {
-    for (const char *name : kVariables)
-        m_saved.append({name, qgetenv(name)});
-    qputenv("VANTREL_XCRUN", fakePath(QStringLiteral("xcrun")).toUtf8());
-    qputenv("VANTREL_XCODEBUILD", fakePath(QStringLiteral("xcodebuild")).toUtf8());
-    qputenv("VANTREL_SHELL", fakePath(QStringLiteral("login-shell")).toUtf8());
-    qunsetenv("VANTREL_APPIUM");
-    qputenv("FAKE_IOS_DIR", m_dir.path().toUtf8());
-}
-
-FakeIosTools::~FakeIosTools()
-{
-    for (const auto &[name, value] : m_saved) {
-        if (value.isNull())
-            qunsetenv(name.constData());
-        else
-            qputenv(name.constData(), value);
-    }
+    m_environment.set("VANTREL_XCRUN", fakePath(QStringLiteral("xcrun")).toUtf8());
+    m_environment.set("VANTREL_XCODEBUILD", fakePath(QStringLiteral("xcodebuild")).toUtf8());
+    m_environment.set("VANTREL_SHELL", fakePath(QStringLiteral("login-shell")).toUtf8());
+    m_environment.unset("VANTREL_APPIUM");
+    m_environment.set("FAKE_IOS_DIR", m_dir.path().toUtf8());
 }
 
 QString FakeIosTools::fakePath(const QString &name)
@@ -71,10 +54,7 @@ QStringList FakeIosTools::calls(const QString &tool) const
     QFile file(m_dir.filePath(tool + QStringLiteral(".calls")));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 } // namespace vantrel::test

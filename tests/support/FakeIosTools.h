@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "support/TestEnvironment.h"
+
 namespace vantrel::test {
 
 // The fake xcrun, xcodebuild, login shell and appium of tests/fakes/ios for one test: points
@@ -16,7 +18,6 @@ namespace vantrel::test {
 class FakeIosTools {
 public:
     FakeIosTools();
-    ~FakeIosTools();
     FakeIosTools(const FakeIosTools &) = delete;
     FakeIosTools &operator=(const FakeIosTools &) = delete;
 
@@ -37,7 +38,7 @@ private:
     void write(const QString &name, const QByteArray &content);
 
     QTemporaryDir m_dir;
-    QList<QPair<QByteArray, QByteArray>> m_saved;
+    EnvironmentOverride m_environment;
 };
 
 } // namespace vantrel::test

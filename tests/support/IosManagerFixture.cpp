@@ -7,7 +7,20 @@
 
 namespace vantrel::test {
 
+IosManagerFixture::IosManagerFixture(const QJsonObject &scenario, std::chrono::milliseconds polling)
+    : server(std::make_unique<FakeHttpServer>(scenario))
+{
+    if (!server->isRunning())
+        qFatal("%s", qPrintable(server->errorString()));
+    setUp(server->port(), polling);
+}
+
 IosManagerFixture::IosManagerFixture(int port, std::chrono::milliseconds polling)
+{
+    setUp(port, polling);
+}
+
+void IosManagerFixture::setUp(int port, std::chrono::milliseconds polling)
 {
     tools.setDeviceListing(QStringLiteral("== Devices ==\niPhone 15 (18.1) (%1)\n"
                                           "== Devices Offline ==\nOld iPhone (17.5) (%2)\n")
@@ -43,17 +56,6 @@ int deviceManagerErrorCode(const std::exception_ptr &exception)
     } catch (...) {
         return -1;
     }
-}
-
-qsizetype requestCount(const FakeHttpServer &server, const QString &method, const QString &path)
-{
-    qsizetype count = 0;
-    for (const QJsonObject &request : server.requests()) {
-        if (request.value(QStringLiteral("method")).toString() == method
-            && request.value(QStringLiteral("path")).toString() == path)
-            ++count;
-    }
-    return count;
 }
 
 } // namespace vantrel::test

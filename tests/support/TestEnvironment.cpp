@@ -6,33 +6,46 @@
 
 namespace vantrel::test {
 
-namespace {
-const char *const kVariables[] = {"HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"};
+EnvironmentOverride::~EnvironmentOverride()
+{
+    for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
+        if (it->second.isNull())
+            qunsetenv(it->first.constData());
+        else
+            qputenv(it->first.constData(), it->second);
+    }
+}
+
+void EnvironmentOverride::save(const char *name)
+{
+    if (std::none_of(m_saved.cbegin(), m_saved.cend(), [name](const auto &saved) { return saved.first == name; }))
+        m_saved.append({name, qgetenv(name)});
+}
+
+void EnvironmentOverride::set(const char *name, const QByteArray &value)
+{
+    save(name);
+    qputenv(name, value);
+}
+
+void EnvironmentOverride::unset(const char *name)
+{
+    save(name);
+    qunsetenv(name);
 }
 
 TemporaryHome::TemporaryHome()
 {
-    for (const char *name : kVariables)
-        m_saved.append({name, qgetenv(name)});
     const QString root = m_dir.path();
-    QDir(root).mkpath(QStringLiteral(".local/share"));
-    QDir(root).mkpath(QStringLiteral(".cache"));
-    QDir(root).mkpath(QStringLiteral(".config"));
-    qputenv("HOME", root.toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/.local/share")).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/.cache")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/.config")).toLocal8Bit());
+    for (const char *folder : {".local/share", ".cache", ".config"})
+        QDir(root).mkpath(QLatin1String(folder));
+    m_environment.set("HOME", root.toLocal8Bit());
+    m_environment.set("XDG_DATA_HOME", (root + QStringLiteral("/.local/share")).toLocal8Bit());
+    m_environment.set("XDG_CACHE_HOME", (root + QStringLiteral("/.cache")).toLocal8Bit());
+    m_environment.set("XDG_CONFIG_HOME", (root + QStringLiteral("/.config")).toLocal8Bit());
 }
 
-TemporaryHome::~TemporaryHome()
-{
-    for (const auto &[name, value] : m_saved) {
-        if (value.isNull())
-            qunsetenv(name.constData());
-        else
-            qputenv(name.constData(), value);
-    }
-}
+TemporaryHome::~TemporaryHome() = default;
 
 QString dataPath(const QString &name)
 {

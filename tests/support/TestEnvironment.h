@@ -8,6 +8,23 @@
 
 namespace vantrel::test {
 
+// Sets and clears environment variables for one test; puts the old values back when destroyed.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride() = default;
+    ~EnvironmentOverride();
+    EnvironmentOverride(const EnvironmentOverride &) = delete;
+    EnvironmentOverride &operator=(const EnvironmentOverride &) = delete;
+
+    void set(const char *name, const QByteArray &value);
+    void unset(const char *name);
+
+private:
+    void save(const char *name);
+
+    QList<QPair<QByteArray, QByteArray>> m_saved;
+};
+
 // A temporary home for one test: HOME and the XDG data, cache and config folders point inside it,
 // so nothing a test writes reaches the real user's folders. Restores the old values when destroyed.
 class TemporaryHome {
@@ -22,7 +39,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QList<QPair<QByteArray, QByteArray>> m_saved;
+    EnvironmentOverride m_environment;
 };
 
 // Path of a file in tests/data.

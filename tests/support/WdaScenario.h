@@ -66,21 +66,19 @@ inline QJsonObject deleteRoute(const QString &sessionID)
                                  {valueReply(QJsonValue::Null)});
 }
 
-// GET "/": a multipart MJPEG response made of `parts`, sent `delayMs` apart, looping when `endless`.
-inline QJsonObject mjpegRoute(const QList<QByteArray> &parts, int delayMs = 30, bool endless = true)
+// GET `path`: a multipart MJPEG response made of `parts`, each sent after its delay in `delaysMs`
+// (the last delay repeating), looping when `endless`.
+inline QJsonObject mjpegRoute(const QList<QByteArray> &parts, const QList<int> &delaysMs = {30}, bool endless = true,
+                              const QString &path = QStringLiteral("/"))
 {
     QJsonArray chunks;
-    for (const QByteArray &part : parts)
-        chunks.append(QJsonObject{{QStringLiteral("base64"), QString::fromLatin1(part.toBase64())},
-                                  {QStringLiteral("delayMs"), delayMs}});
-    return FakeHttpServer::route(
-        QStringLiteral("GET"), QStringLiteral("/"),
-        {QJsonObject{{QStringLiteral("status"), 200},
-                     {QStringLiteral("headers"),
-                      QJsonObject{{QStringLiteral("Content-Type"),
-                                   QStringLiteral("multipart/x-mixed-replace; boundary=--BoundaryString")}}},
-                     {QStringLiteral("chunks"), chunks},
-                     {QStringLiteral("repeatChunks"), endless}}});
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        chunks.append(QJsonObject{{QStringLiteral("base64"), QString::fromLatin1(parts[i].toBase64())},
+                                  {QStringLiteral("delayMs"), delaysMs.value(i, delaysMs.last())}});
+    const QJsonObject headers{{QStringLiteral("Content-Type"), QStringLiteral("multipart/x-mixed-replace; boundary=--BoundaryString")}};
+    return FakeHttpServer::route(QStringLiteral("GET"), path,
+                                 {QJsonObject{{QStringLiteral("status"), 200}, {QStringLiteral("headers"), headers},
+                                              {QStringLiteral("chunks"), chunks}, {QStringLiteral("repeatChunks"), endless}}});
 }
 
 } // namespace wda

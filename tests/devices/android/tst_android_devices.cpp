@@ -12,11 +12,12 @@
 using namespace vantrel;
 using namespace vantrel::test;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kNoPhone = QStringLiteral("未发现 Android 设备，请连接 USB 并开启 USB 调试");
-const QString kAuthorise = QStringLiteral("请在 Android 手机上允许此电脑进行 USB 调试");
+const QString kNoPhone = u"未发现 Android 设备，请连接 USB 并开启 USB 调试"_s;
+const QString kAuthorise = u"请在 Android 手机上允许此电脑进行 USB 调试"_s;
 
 void list(AndroidDeviceManager &manager) { QVERIFY(awaitTask(manager.listDevices(), 60s).succeeded()); }
 void diagnose(AndroidDeviceManager &manager) { QVERIFY(awaitTask(manager.diagnose(), 60s).succeeded()); }
@@ -31,22 +32,22 @@ private slots:
     {
         AndroidFixture f;
         const auto listing = [&](const QString &lines) { f.adb->on(AndroidFixture::kList, {FakeAdb::reply(AndroidFixture::kHeading + lines)}); };
-        listing(QStringLiteral("AAA unauthorized usb:1\nBBB device model:Pixel_7\n"));
+        listing(u"AAA unauthorized usb:1\nBBB device model:Pixel_7\n"_s);
         AndroidDeviceManager manager;
         list(manager);
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("BBB"))); // the first online phone
+        QCOMPARE(manager.selectedDeviceID(), u"BBB"_s); // the first online phone
         QCOMPARE(manager.connectionState(), DeviceConnectionState::idle());
 
-        manager.setSelectedDeviceID(QStringLiteral("AAA")); // still listed: kept, even offline
+        manager.setSelectedDeviceID(u"AAA"_s); // still listed: kept, even offline
         list(manager);
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("AAA")));
+        QCOMPARE(manager.selectedDeviceID(), u"AAA"_s);
 
-        listing(QStringLiteral("CCC offline\nDDD unauthorized\n")); // gone: the first phone
+        listing(u"CCC offline\nDDD unauthorized\n"_s); // gone: the first phone
         list(manager);
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("CCC")));
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(QStringLiteral("Android 设备离线，请重新插拔 USB")));
+        QCOMPARE(manager.selectedDeviceID(), u"CCC"_s);
+        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"Android 设备离线，请重新插拔 USB"_s));
 
-        listing(QStringLiteral("0123 unauthorized usb:1-1 transport_id:2\n"));
+        listing(u"0123 unauthorized usb:1-1 transport_id:2\n"_s);
         list(manager);
         QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(kAuthorise));
 
@@ -68,12 +69,12 @@ private slots:
         qunsetenv("VANTREL_ADB");
         AndroidDeviceManager manager;
         list(manager);
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(QStringLiteral("未找到 ADB，请安装 Android SDK Platform Tools")));
+        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未找到 ADB，请安装 Android SDK Platform Tools"_s));
         QVERIFY(!manager.adbPath());
 
         // The login shell's answer is trimmed.
         QTemporaryDir dir;
-        const QString shell = dir.filePath(QStringLiteral("shell"));
+        const QString shell = dir.filePath(u"shell"_s);
         QFile script(shell);
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\n[ \"$2\" = 'command -v adb' ] && printf '\\n  " + FakeAdb::programPath().toUtf8() + "  \\n' && exit 0\nexit 1\n");
@@ -84,7 +85,7 @@ private slots:
         QCOMPARE(awaitTask(manager.resolveADBPath()).value, Found(FakeAdb::programPath()));
 
         // ~/Library/Android/sdk/platform-tools/adb comes first when it may be executed.
-        const QString sdkAdb = f.home.filePath(QStringLiteral("Library/Android/sdk/platform-tools/adb"));
+        const QString sdkAdb = f.home.filePath(u"Library/Android/sdk/platform-tools/adb"_s);
         QVERIFY(QDir().mkpath(QFileInfo(sdkAdb).path()));
         QVERIFY(QFile::copy(FakeAdb::programPath(), sdkAdb));
         QCOMPARE(awaitTask(manager.resolveADBPath()).value, Found(sdkAdb));
@@ -95,7 +96,7 @@ private slots:
     void diagnosticsWithFakes()
     {
         AndroidFixture f;
-        f.adb->on({QStringLiteral("version")}, {FakeAdb::reply("Android Debug Bridge version 1.0.41\nVersion 34.0.5\nInstalled as /x/adb\n")});
+        f.adb->on({u"version"_s}, {FakeAdb::reply("Android Debug Bridge version 1.0.41\nVersion 34.0.5\nInstalled as /x/adb\n")});
         f.adb->on(AndroidFixture::kList, {FakeAdb::reply(AndroidFixture::kHeading + "0123 device model:Pixel_8\n9999 unauthorized\n")});
         FakeAppium appium;
         qputenv("FAKE_APPIUM_DRIVERS", R"({"uiautomator2":{"version":"3.0.0","installed":true}})");
@@ -116,7 +117,7 @@ private slots:
         QCOMPARE(line(3), (QStringList{"Android", kAuthorise, failure}));
 
         qputenv("FAKE_APPIUM_DRIVERS", "{}");
-        f.adb->on({QStringLiteral("version")}, {FakeAdb::reply("only line", QString(), 1)});
+        f.adb->on({u"version"_s}, {FakeAdb::reply("only line", QString(), 1)});
         diagnose(manager);
         qunsetenv("FAKE_APPIUM_DRIVERS");
         QCOMPARE(line(0), (QStringList{"ADB", "only line", failure}));
@@ -127,32 +128,31 @@ private slots:
         AndroidDeviceManager bare;
         diagnose(bare);
         QCOMPARE(bare.diagnostics().size(), 3);
-        QCOMPARE(bare.diagnostics()[0].detail, QStringLiteral("未找到 Android SDK Platform Tools"));
-        QCOMPARE(bare.diagnostics()[1].detail, QStringLiteral("系统 uiautomator 无法等待空闲时需要 Appium UiAutomator2"));
-        QCOMPARE(bare.diagnostics()[2].detail, QStringLiteral("连接 USB 后开启“开发者选项 → USB 调试”"));
+        QCOMPARE(bare.diagnostics()[0].detail, u"未找到 Android SDK Platform Tools"_s);
+        QCOMPARE(bare.diagnostics()[1].detail, u"系统 uiautomator 无法等待空闲时需要 Appium UiAutomator2"_s);
+        QCOMPARE(bare.diagnostics()[2].detail, u"连接 USB 后开启“开发者选项 → USB 调试”"_s);
     }
 
     void realAdbWithoutPhones()
     {
-        const QString realAdb = QStandardPaths::findExecutable(QStringLiteral("adb"));
+        const QString realAdb = QStandardPaths::findExecutable(u"adb"_s);
         if (realAdb.isEmpty())
             QSKIP("Debian's adb is not installed");
         TemporaryHome home;
-        qputenv("VANTREL_SHELL", "/bin/false");
+        EnvironmentOverride environment;
+        environment.set("VANTREL_SHELL", "/bin/false");
         // A private server port so parallel runs do not share a server; the server is stopped after.
-        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(FakeAppium::freePort()));
-        qputenv("VANTREL_ADB", realAdb.toUtf8());
+        environment.set("ANDROID_ADB_SERVER_PORT", QByteArray::number(freeLocalPort()));
+        environment.set("VANTREL_ADB", realAdb.toUtf8());
         AndroidDeviceManager manager;
         list(manager);
         diagnose(manager);
-        QProcess::execute(realAdb, {QStringLiteral("kill-server")});
-        qunsetenv("VANTREL_ADB");
-        qunsetenv("ANDROID_ADB_SERVER_PORT");
+        QProcess::execute(realAdb, {u"kill-server"_s});
         QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(kNoPhone));
         const EnvironmentCheck adbLine = manager.diagnostics().value(0);
         QCOMPARE(adbLine.level, EnvironmentCheck::Level::success);
-        QVERIFY2(adbLine.detail.startsWith(QStringLiteral("Android Debug Bridge version ")), qPrintable(adbLine.detail));
-        QVERIFY(adbLine.detail.contains(QStringLiteral(" · ")));
+        QVERIFY2(adbLine.detail.startsWith(u"Android Debug Bridge version "_s), qPrintable(adbLine.detail));
+        QVERIFY(adbLine.detail.contains(u" · "_s));
     }
 };
 

@@ -15,12 +15,13 @@
 
 using namespace vantrel;
 using namespace vantrel::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 QByteArray fixture(const QString &name)
 {
-    QFile file(dataPath(QStringLiteral("android/") + name));
+    QFile file(dataPath(u"android/"_s + name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -37,35 +38,35 @@ class AndroidParsersTest : public QObject {
 private slots:
     void uiautomatorDump()
     {
-        const QList<DeviceElement> elements = AndroidElementXMLParser::parse(fixture(QStringLiteral("uiautomator-dump.xml")));
+        const QList<DeviceElement> elements = AndroidElementXMLParser::parse(fixture(u"uiautomator-dump.xml"_s));
         // The hierarchy root has no bounds and the divider has zero height: both are skipped.
         QCOMPARE(elements.size(), 6);
-        QCOMPARE(elements[0].id, QStringLiteral("android-0-[0,0][1080,2400]"));
-        QCOMPARE(elements[0].type, QStringLiteral("android.widget.FrameLayout"));
+        QCOMPARE(elements[0].id, u"android-0-[0,0][1080,2400]"_s);
+        QCOMPARE(elements[0].type, u"android.widget.FrameLayout"_s);
         QVERIFY(sameGeometry(elements[1].rect, 0, 63, 1080, 147));
 
-        QCOMPARE(elements[2].id, QStringLiteral("com.example.shop:id/title"));
-        QCOMPARE(elements[2].value, std::optional<QString>(QStringLiteral("结算")));
+        QCOMPARE(elements[2].id, u"com.example.shop:id/title"_s);
+        QCOMPARE(elements[2].value, u"结算"_s);
         QVERIFY(!elements[2].label); // content-desc present but empty
-        QCOMPARE(elements[3].label, std::optional<QString>(QStringLiteral("关闭")));
+        QCOMPARE(elements[3].label, u"关闭"_s);
         QVERIFY(!elements[3].value); // text present but empty
-        QCOMPARE(elements[5].value, std::optional<QString>(QStringLiteral("去支付 & 确认")));
+        QCOMPARE(elements[5].value, u"去支付 & 确认"_s);
         QVERIFY(sameGeometry(elements[5].rect, 720, 2090, 318, 120));
     }
 
     void appiumSourceLandscapeWithSingleQuotes()
     {
         const QList<DeviceElement> elements =
-            AndroidElementXMLParser::parse(QString::fromUtf8(fixture(QStringLiteral("appium-source-landscape.xml"))));
+            AndroidElementXMLParser::parse(QString::fromUtf8(fixture(u"appium-source-landscape.xml"_s)));
         // The root's own bounds are missing; the negative and the spaced bounds do not match.
         QCOMPARE(elements.size(), 4);
         QVERIFY(sameGeometry(elements[0].rect, 0, 0, 2400, 1080));
-        QCOMPARE(elements[1].id, QStringLiteral("com.example.video:id/player"));
-        QCOMPARE(elements[2].type, QStringLiteral("android.widget.SeekBar"));
-        QCOMPARE(elements[2].label, std::optional<QString>(QStringLiteral("播放进度")));
+        QCOMPARE(elements[1].id, u"com.example.video:id/player"_s);
+        QCOMPARE(elements[2].type, u"android.widget.SeekBar"_s);
+        QCOMPARE(elements[2].label, u"播放进度"_s);
         QVERIFY(!elements[2].visible);                 // displayed="false"
         QVERIFY(elements[3].visible);                  // displayed="False" is not the word false
-        QCOMPARE(elements[3].id, QStringLiteral("android-3-[120,40][600,110]"));
+        QCOMPARE(elements[3].id, u"android-3-[120,40][600,110]"_s);
         QCOMPARE(ElementTreeSize::largest(elements)->width, 2400.0);
     }
 
@@ -76,14 +77,14 @@ private slots:
             "<node resource-id=\"\" bounds=\"[1,1][2,2]\" /></hierarchy>");
         const QList<DeviceElement> elements = AndroidElementXMLParser::parse(xml);
         QCOMPARE(elements.size(), 3);
-        QCOMPARE(elements[0].type, QStringLiteral("android.view.View"));
+        QCOMPARE(elements[0].type, u"android.view.View"_s);
         QCOMPARE(elements[1].type, QString()); // present but empty stays empty
-        QCOMPARE(elements[2].id, QStringLiteral("android-2-[1,1][2,2]"));
+        QCOMPARE(elements[2].id, u"android-2-[1,1][2,2]"_s);
     }
 
     void boundsPattern()
     {
-        QVERIFY(AndroidElementXMLParser::parseBounds(QStringLiteral("[0,63][1080,210]")));
+        QVERIFY(AndroidElementXMLParser::parseBounds(u"[0,63][1080,210]"_s));
         const char *rejected[] = {"[0,0][0,200]x", " [0,0][10,10]", "[0,0][10,10] ", "[0,0][10,10]\n", "[-1,0][10,10]",
                                   "[0, 0][10,10]", "[0,0][10]", "[1.5,0][10,10]", "", "[٣,0][10,10]"};
         for (const char *text : rejected)
@@ -93,25 +94,25 @@ private slots:
         for (const QString &text : {"[0,0][" + huge + ",10]", "[0,0][10," + huge + "]"})
             QVERIFY2(AndroidElementXMLParser::parse("<a bounds='" + text + "'/>").isEmpty(), qPrintable(text));
         // Reversed corners parse, and then fail the positive-size rule.
-        const auto reversed = AndroidElementXMLParser::parseBounds(QStringLiteral("[10,10][0,0]"));
+        const auto reversed = AndroidElementXMLParser::parseBounds(u"[10,10][0,0]"_s);
         QVERIFY(reversed && reversed->width == -10);
-        QVERIFY(AndroidElementXMLParser::parse(QStringLiteral("<a bounds=\"[10,10][0,0]\"/>")).isEmpty());
-        QVERIFY(AndroidElementXMLParser::parse(QStringLiteral("<a bounds=\"[0,0][0,200]\"/>")).isEmpty());
+        QVERIFY(AndroidElementXMLParser::parse(u"<a bounds=\"[10,10][0,0]\"/>"_s).isEmpty());
+        QVERIFY(AndroidElementXMLParser::parse(u"<a bounds=\"[0,0][0,200]\"/>"_s).isEmpty());
     }
 
     void truncatedDocumentKeepsWhatWasRead()
     {
-        QByteArray dump = fixture(QStringLiteral("uiautomator-dump.xml"));
+        QByteArray dump = fixture(u"uiautomator-dump.xml"_s);
         const qsizetype cut = dump.indexOf("com.example.shop:id/total");
         QVERIFY(cut > 0);
         dump.truncate(cut);
         const QList<DeviceElement> elements = AndroidElementXMLParser::parse(dump);
         QCOMPARE(elements.size(), 4);
-        QCOMPARE(elements.last().id, QStringLiteral("com.example.shop:id/close"));
+        QCOMPARE(elements.last().id, u"com.example.shop:id/close"_s);
 
         // A syntax error in the middle: elements before it are kept, nothing after it.
         const QList<DeviceElement> broken = AndroidElementXMLParser::parse(
-            QStringLiteral("<h><n bounds=\"[0,0][5,5]\"/><n bounds=\"[0,0][6,6]\" <oops/><n bounds=\"[0,0][7,7]\"/></h>"));
+            u"<h><n bounds=\"[0,0][5,5]\"/><n bounds=\"[0,0][6,6]\" <oops/><n bounds=\"[0,0][7,7]\"/></h>"_s);
         QCOMPARE(broken.size(), 1);
         QVERIFY(AndroidElementXMLParser::parse(QByteArray("not xml at all")).isEmpty());
     }
@@ -146,36 +147,36 @@ private slots:
             "SERIAL recovery key:a:b:c model:First model:Second\x0B" "FF device\n");
         const QList<AndroidDevice> devices = AndroidDeviceManager::parseADBDevices(output);
         QCOMPARE(devices.size(), 7);
-        QCOMPARE(devices[0].id, QStringLiteral("R58N12ABCDE"));
+        QCOMPARE(devices[0].id, u"R58N12ABCDE"_s);
         QCOMPARE(devices[0].state, AndroidDevice::State::online);
-        QCOMPARE(devices[0].name, QStringLiteral("SM A525F"));
-        QCOMPARE(devices[0].model, QStringLiteral("SM A525F"));
+        QCOMPARE(devices[0].name, u"SM A525F"_s);
+        QCOMPARE(devices[0].model, u"SM A525F"_s);
         QCOMPARE(devices[1].state, AndroidDevice::State::offline);
-        QCOMPARE(devices[1].name, QStringLiteral("Android"));
+        QCOMPARE(devices[1].name, u"Android"_s);
         QCOMPARE(devices[2].state, AndroidDevice::State::unauthorized);
-        QCOMPARE(devices[3].id, QStringLiteral("ZY22"));
+        QCOMPARE(devices[3].id, u"ZY22"_s);
         QCOMPARE(devices[3].state, AndroidDevice::State::unknown); // "no"
         QCOMPARE(devices[4].name, QString()); // "model:" with an empty value still wins over device:
         QCOMPARE(devices[5].state, AndroidDevice::State::unknown);
-        QCOMPARE(devices[5].name, QStringLiteral("First")); // a repeated key keeps its first value
-        QCOMPARE(devices[6].id, QStringLiteral("FF"));        // a vertical tab ends a line
+        QCOMPARE(devices[5].name, u"First"_s); // a repeated key keeps its first value
+        QCOMPARE(devices[6].id, u"FF"_s);        // a vertical tab ends a line
 
         const QList<AndroidDevice> generic = AndroidDeviceManager::parseADBDevices(
-            QStringLiteral("List of devices attached\nHT7A device usb:1 device:generic_x86\n"));
+            u"List of devices attached\nHT7A device usb:1 device:generic_x86\n"_s);
         QCOMPARE(generic.size(), 1);
-        QCOMPARE(generic[0].name, QStringLiteral("generic x86"));
+        QCOMPARE(generic[0].name, u"generic x86"_s);
 
-        QVERIFY(AndroidDeviceManager::parseADBDevices(QStringLiteral("List of devices attached\n")).isEmpty());
+        QVERIFY(AndroidDeviceManager::parseADBDevices(u"List of devices attached\n"_s).isEmpty());
         QVERIFY(AndroidDeviceManager::parseADBDevices(QString()).isEmpty());
-        QVERIFY(AndroidDeviceManager::parseADBDevices(QStringLiteral("R58 device")).isEmpty()); // heading only
+        QVERIFY(AndroidDeviceManager::parseADBDevices(u"R58 device"_s).isEmpty()); // heading only
     }
 
     void leftoverServerKillTargets()
     {
         // "-1" would be every process of the user, "0" our own group.
         const QString own = QString::number(QCoreApplication::applicationPid());
-        QCOMPARE(AndroidDeviceManager::killTargets(QStringLiteral("-1\n0\n+7\n 4321 \n12x\n99999999999\n4321\n") + own + u'\n'),
-                 QStringList{QStringLiteral("4321")});
+        QCOMPARE(AndroidDeviceManager::killTargets(u"-1\n0\n+7\n 4321 \n12x\n99999999999\n4321\n"_s + own + u'\n'),
+                 QStringList{u"4321"_s});
     }
 
     void logKeepsTheLastFiftyThousandCharacters()
@@ -183,14 +184,14 @@ private slots:
         AndroidDeviceManager manager;
         manager.appendLog(QString(50'000, u'a'));
         QCOMPARE(manager.logText().size(), 50'000);
-        manager.appendLog(QStringLiteral("b"));
+        manager.appendLog(u"b"_s);
         QCOMPARE(manager.logText().size(), 50'000);
         QVERIFY(manager.logText().startsWith(u'a') && manager.logText().endsWith(u'b'));
 
         // User-perceived characters: a flag and an accented letter are one character each.
         AndroidDeviceManager emoji;
-        const QString flag = QStringLiteral("🇨🇳"); // four code units
-        const QString accented = QStringLiteral("e\u0301");
+        const QString flag = u"🇨🇳"_s; // four code units
+        const QString accented = u"e\u0301"_s;
         QString text;
         for (int i = 0; i < 25'000; ++i)
             text += flag;
@@ -200,35 +201,35 @@ private slots:
         QCOMPARE(GraphemeText::count(emoji.logText()), 50'000);
         QVERIFY(emoji.logText().startsWith(flag.left(2) + flag.right(2)));
         QCOMPARE(emoji.logText().count(flag), 24'999);
-        QCOMPARE(GraphemeText::left(QStringLiteral("a🇨🇳b"), 2), QStringLiteral("a🇨🇳"));
+        QCOMPARE(GraphemeText::left(u"a🇨🇳b"_s, 2), u"a🇨🇳"_s);
     }
 
     void appiumErrorMessages()
     {
         QCOMPARE(AndroidDeviceManager::appiumErrorMessage(
                      R"({"value":{"error":"unknown error","message":"Neither ANDROID_HOME nor ANDROID_SDK_ROOT environment variable was exported"}})"),
-                 QStringLiteral("Appium 未获得 Android SDK 路径，请安装新版工具并重新连接"));
+                 u"Appium 未获得 Android SDK 路径，请安装新版工具并重新连接"_s);
         const QString longMessage = QString(300, u'甲') + QString(300, u'x');
-        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("value"),
-                                                           QJsonObject{{QStringLiteral("message"), longMessage}}}})
+        const QByteArray body = QJsonDocument(QJsonObject{{u"value"_s,
+                                                           QJsonObject{{u"message"_s, longMessage}}}})
                                     .toJson();
-        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(body), longMessage.left(500) + QStringLiteral("…"));
+        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(body), longMessage.left(500) + u"…"_s);
         const QString exact(500, u'y');
         QCOMPARE(AndroidDeviceManager::appiumErrorMessage(
-                     QJsonDocument(QJsonObject{{QStringLiteral("value"), QJsonObject{{QStringLiteral("message"), exact}}}}).toJson()),
+                     QJsonDocument(QJsonObject{{u"value"_s, QJsonObject{{u"message"_s, exact}}}}).toJson()),
                  exact);
         // Not the expected shape: the body as text.
-        QCOMPARE(AndroidDeviceManager::appiumErrorMessage("<html>Bad Gateway</html>"), QStringLiteral("<html>Bad Gateway</html>"));
-        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(R"({"value":{"message":42}})"), QStringLiteral(R"({"value":{"message":42}})"));
-        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(R"({"value":"plain"})"), QStringLiteral(R"({"value":"plain"})"));
-        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(QByteArray("\xff\xfe", 2)), QStringLiteral("Appium HTTP 请求失败"));
+        QCOMPARE(AndroidDeviceManager::appiumErrorMessage("<html>Bad Gateway</html>"), u"<html>Bad Gateway</html>"_s);
+        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(R"({"value":{"message":42}})"), uR"({"value":{"message":42}})"_s);
+        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(R"({"value":"plain"})"), uR"({"value":"plain"})"_s);
+        QCOMPARE(AndroidDeviceManager::appiumErrorMessage(QByteArray("\xff\xfe", 2)), u"Appium HTTP 请求失败"_s);
     }
 
     void sessionReplyAndServerArguments()
     {
         const auto id = [](const char *json) { return AppiumClient::sessionIdFrom(QJsonDocument::fromJson(json)); };
-        QCOMPARE(id(R"({"value":{"sessionId":"inner"},"sessionId":"outer"})"), std::optional<QString>(QStringLiteral("inner")));
-        QCOMPARE(id(R"({"value":{"capabilities":{}},"sessionId":"outer"})"), std::optional<QString>(QStringLiteral("outer")));
+        QCOMPARE(id(R"({"value":{"sessionId":"inner"},"sessionId":"outer"})"), u"inner"_s);
+        QCOMPARE(id(R"({"value":{"capabilities":{}},"sessionId":"outer"})"), u"outer"_s);
         QVERIFY(!id(R"({"value":{}})"));
         QVERIFY(!id(R"({"value":null,"sessionId":"outer"})")); // "value" must be an object
         QVERIFY(!id(R"({"value":{"sessionId":7}})"));
@@ -237,23 +238,21 @@ private slots:
         QCOMPARE(AppiumClient::androidServerArguments().mid(2, 2), (QStringList{"--port", "4731"}));
         QCOMPARE(AppiumClient::iosServerArguments(),
                  (QStringList{"--address", "127.0.0.1", "--port", "4723", "--base-path", "/"}));
-        QVERIFY(AppiumClient::driverListMentions(QStringLiteral(R"({"uiautomator2":{"version":"3"}})"), QStringLiteral("uiautomator2")));
-        QVERIFY(!AppiumClient::driverListMentions(QStringLiteral("uiautomator2 is missing"), QStringLiteral("uiautomator2")));
+        QVERIFY(AppiumClient::driverListMentions(uR"({"uiautomator2":{"version":"3"}})"_s, u"uiautomator2"_s));
+        QVERIFY(!AppiumClient::driverListMentions(u"uiautomator2 is missing"_s, u"uiautomator2"_s));
     }
 
     void stateMessagesAndTimeouts()
     {
-        QCOMPARE(AndroidDeviceManager::stateMessage(AndroidDevice::State::offline), QStringLiteral("Android 设备离线，请重新插拔 USB"));
-        QCOMPARE(AndroidDeviceManager::stateMessage(AndroidDevice::State::unauthorized),
-                 QStringLiteral("请在 Android 手机上允许此电脑进行 USB 调试"));
-        QCOMPARE(AndroidDeviceManager::stateMessage(AndroidDevice::State::unknown), QStringLiteral("Android 设备状态异常"));
+        // (The offline and unauthorised texts are checked through the listing in tst_android_devices.)
+        QCOMPARE(AndroidDeviceManager::stateMessage(AndroidDevice::State::unknown), u"Android 设备状态异常"_s);
 
-        QVERIFY(AndroidDeviceManager::isTimeout(HttpTransportError(QNetworkReply::TimeoutError, true, QStringLiteral("x"))));
-        QVERIFY(AndroidDeviceManager::isTimeout(AppError(QStringLiteral("d"), 14, QStringLiteral("Request Timed Out after 15s"))));
-        QVERIFY(AndroidDeviceManager::isTimeout(AppError(QStringLiteral("d"), 14, QStringLiteral("请求超时"))));
+        QVERIFY(AndroidDeviceManager::isTimeout(HttpTransportError(QNetworkReply::TimeoutError, true, u"x"_s)));
+        QVERIFY(AndroidDeviceManager::isTimeout(AppError(u"d"_s, 14, u"Request Timed Out after 15s"_s)));
+        QVERIFY(AndroidDeviceManager::isTimeout(AppError(u"d"_s, 14, u"请求超时"_s)));
         QVERIFY(!AndroidDeviceManager::isTimeout(
-            HttpTransportError(QNetworkReply::ConnectionRefusedError, false, QStringLiteral("无法连接"))));
-        QVERIFY(!AndroidDeviceManager::isTimeout(AppError(QStringLiteral("d"), 9, QStringLiteral("Appium 未返回 Android UI 层级"))));
+            HttpTransportError(QNetworkReply::ConnectionRefusedError, false, u"无法连接"_s)));
+        QVERIFY(!AndroidDeviceManager::isTimeout(AppError(u"d"_s, 9, u"Appium 未返回 Android UI 层级"_s)));
     }
 };
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace vantrel;
+using namespace Qt::StringLiterals;
 using test::FakeIosTools;
 
 namespace {
@@ -39,15 +40,6 @@ class IosDeviceListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void listingSectionsMacAndSimulators()
-    {
-        const QList<IOSDevice> devices = DeviceManager::parseXctraceDevices(kListing);
-        const QList<IOSDevice> expected{
-            device(QStringLiteral("00008110-001A2B3C4D5E801E"), QStringLiteral("Jane’s iPhone"), QStringLiteral("18.0.1"), false),
-            device(QStringLiteral("00008030-000A1B2C3D4E5F6A"), QStringLiteral("Old iPhone"), QStringLiteral("17.5"), true)};
-        QCOMPARE(devices, expected);
-    }
-
     void listingLineRules_data()
     {
         QTest::addColumn<QString>("line");
@@ -58,7 +50,7 @@ private slots:
         QTest::newRow("trailing spaces") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)   " << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("indented with tabs") << "\t iPhone (17.5) (00008110-001A2B3C4D5E801E)\t" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("parentheses in name") << "Bob (work) phone (26.0) (00008110-001A2B3C4D5E801E)" << "Bob (work) phone" << "26.0" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("no-break space") << QStringLiteral("iPhone (17.5) (00008110-001A2B3C4D5E801E)\u00A0") << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
+        QTest::newRow("no-break space") << u"iPhone (17.5) (00008110-001A2B3C4D5E801E)\u00A0"_s << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("carriage return") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)\r" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
         QTest::newRow("udid of 24") << "iPhone (17.5) (00008110-001A2B3C4D5E801)" << "" << "" << "";
         QTest::newRow("udid not hex") << "iPhone (17.5) (00008110-001A2B3C4D5E80XZ)" << "" << "" << "";
@@ -74,7 +66,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, version);
         QFETCH(QString, udid);
-        const QList<IOSDevice> devices = DeviceManager::parseXctraceDevices(QStringLiteral("== Devices ==\n") + line + u'\n');
+        const QList<IOSDevice> devices = DeviceManager::parseXctraceDevices(u"== Devices ==\n"_s + line + u'\n');
         if (udid.isEmpty()) {
             QVERIFY(devices.isEmpty());
             return;
@@ -85,22 +77,22 @@ private slots:
 
     void linesOutsideTheDeviceSectionsAreSkipped()
     {
-        const QString line = QStringLiteral("iPhone (17.5) (00008110-001A2B3C4D5E801E)\n");
+        const QString line = u"iPhone (17.5) (00008110-001A2B3C4D5E801E)\n"_s;
         QVERIFY(DeviceManager::parseXctraceDevices(line).isEmpty());
-        QVERIFY(DeviceManager::parseXctraceDevices(QStringLiteral("== Devices  ==\n") + line).isEmpty());
-        QVERIFY(DeviceManager::parseXctraceDevices(QStringLiteral("== Other ==\n") + line).isEmpty());
-        QCOMPARE(DeviceManager::parseXctraceDevices(QStringLiteral("  == Devices ==  \n") + line).size(), 1);
+        QVERIFY(DeviceManager::parseXctraceDevices(u"== Devices  ==\n"_s + line).isEmpty());
+        QVERIFY(DeviceManager::parseXctraceDevices(u"== Other ==\n"_s + line).isEmpty());
+        QCOMPARE(DeviceManager::parseXctraceDevices(u"  == Devices ==  \n"_s + line).size(), 1);
         QVERIFY(DeviceManager::parseXctraceDevices(QString()).isEmpty());
     }
 
     void majorVersionReading()
     {
-        QCOMPARE(DeviceManager::majorVersion(QStringLiteral("18.0.1")), std::optional<int>(18));
-        QCOMPARE(DeviceManager::majorVersion(QStringLiteral("17.5")), std::optional<int>(17));
-        QCOMPARE(DeviceManager::majorVersion(QStringLiteral("..26")), std::optional<int>(26));
-        QCOMPARE(DeviceManager::majorVersion(QString()), std::optional<int>(0));
-        QCOMPARE(DeviceManager::majorVersion(QStringLiteral("beta.1")), std::nullopt);
-        QCOMPARE(DeviceManager::majorVersion(QStringLiteral(" 18.0")), std::nullopt);
+        QCOMPARE(DeviceManager::majorVersion(u"18.0.1"_s), 18);
+        QCOMPARE(DeviceManager::majorVersion(u"17.5"_s), 17);
+        QCOMPARE(DeviceManager::majorVersion(u"..26"_s), 26);
+        QCOMPARE(DeviceManager::majorVersion(QString()), 0);
+        QCOMPARE(DeviceManager::majorVersion(u"beta.1"_s), std::nullopt);
+        QCOMPARE(DeviceManager::majorVersion(u" 18.0"_s), std::nullopt);
     }
 
     void refreshAndSelection()
@@ -109,24 +101,25 @@ private slots:
         tools.setDeviceListing(kListing);
         DeviceManager manager;
         manager.refreshDevices();
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::preparing(QStringLiteral("正在查找 iPhone…")));
+        QCOMPARE(manager.connectionState(), DeviceConnectionState::preparing(u"正在查找 iPhone…"_s));
         QTRY_COMPARE_WITH_TIMEOUT(manager.connectionState().kind, DeviceConnectionState::Kind::idle, 20000);
-        QCOMPARE(manager.devices().size(), 2);
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("00008110-001A2B3C4D5E801E")));
-        QCOMPARE(tools.calls(QStringLiteral("xcrun")), QStringList{QStringLiteral("xctrace list devices")});
+        QCOMPARE(manager.devices().size(), 2); // the Mac and the simulators are left out
+        QCOMPARE(manager.devices().at(1), device(u"00008030-000A1B2C3D4E5F6A"_s, u"Old iPhone"_s, u"17.5"_s, true));
+        QCOMPARE(manager.selectedDeviceID(), u"00008110-001A2B3C4D5E801E"_s);
+        QCOMPARE(tools.calls(u"xcrun"_s), QStringList{u"xctrace list devices"_s});
 
         // An offline device that is listed stays selected.
-        manager.setSelectedDeviceID(QStringLiteral("00008030-000A1B2C3D4E5F6A"));
+        manager.setSelectedDeviceID(u"00008030-000A1B2C3D4E5F6A"_s);
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("00008030-000A1B2C3D4E5F6A")));
+        QCOMPARE(manager.selectedDeviceID(), u"00008030-000A1B2C3D4E5F6A"_s);
 
-        manager.setSelectedDeviceID(QStringLiteral("gone"));
+        manager.setSelectedDeviceID(u"gone"_s);
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.selectedDeviceID(), std::optional<QString>(QStringLiteral("00008110-001A2B3C4D5E801E")));
+        QCOMPARE(manager.selectedDeviceID(), u"00008110-001A2B3C4D5E801E"_s);
 
         // Only offline devices: nothing to select.
-        tools.setDeviceListing(QStringLiteral("== Devices Offline ==\nOld iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n"));
-        manager.setSelectedDeviceID(QStringLiteral("gone"));
+        tools.setDeviceListing(u"== Devices Offline ==\nOld iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n"_s);
+        manager.setSelectedDeviceID(u"gone"_s);
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
         QCOMPARE(manager.devices().size(), 1);
         QCOMPARE(manager.selectedDeviceID(), std::nullopt);
@@ -137,16 +130,16 @@ private slots:
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
         QCOMPARE(manager.devices().size(), 2);
 
-        tools.setDeviceListing(QStringLiteral("== Devices ==\n== Simulators ==\n"), 0);
+        tools.setDeviceListing(u"== Devices ==\n== Simulators ==\n"_s, 0);
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
         QVERIFY(manager.devices().isEmpty());
         QCOMPARE(manager.selectedDeviceID(), std::nullopt);
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(QStringLiteral("未发现已信任的 iPhone")));
+        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
 
-        manager.setSelectedDeviceID(QStringLiteral("00008030-000A1B2C3D4E5F6A"));
+        manager.setSelectedDeviceID(u"00008030-000A1B2C3D4E5F6A"_s);
         qputenv("VANTREL_XCRUN", "/nonexistent/xcrun");
         QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(QStringLiteral("未发现已信任的 iPhone")));
+        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
     }
 };
 

@@ -8,14 +8,15 @@
 #include <QTest>
 
 using namespace vantrel;
+using namespace Qt::StringLiterals;
 using test::FakeIosTools;
 
 namespace {
 
-const QString kSetup = QStringLiteral("真机设置|请确认设备已解锁、信任此 Mac，并开启“开发者模式”和“UI 自动化”|warning");
+const QString kSetup = u"真机设置|请确认设备已解锁、信任此 Mac，并开启“开发者模式”和“UI 自动化”|warning"_s;
 const QString kTunnel =
-    QStringLiteral("RemoteXPC 隧道|iOS 18+ 若 Appium 无法识别设备，请在终端运行：sudo appium driver run xcuitest tunnel-creation|warning");
-const QString kXcode = QStringLiteral("Xcode 16.4\nBuild version 16F6\n");
+    u"RemoteXPC 隧道|iOS 18+ 若 Appium 无法识别设备，请在终端运行：sudo appium driver run xcuitest tunnel-creation|warning"_s;
+const QString kXcode = u"Xcode 16.4\nBuild version 16F6\n"_s;
 
 // Each line as "name|detail|level".
 QStringList lines(const DeviceManager &manager)
@@ -40,8 +41,8 @@ private slots:
         QTest::addColumn<QString>("drivers");    // "-" = no appium found
         QTest::addColumn<QString>("macOS");      // "" = not macOS
         QTest::addColumn<QStringList>("expected");
-        const QString appium = QStringLiteral("Appium|") + FakeIosTools::fakePath(QStringLiteral("appium")) + QStringLiteral("|success");
-        const QString installed = QStringLiteral(R"({"xcuitest":{"version":"9.2.0","installed":true}})");
+        const QString appium = u"Appium|"_s + FakeIosTools::fakePath(u"appium"_s) + u"|success"_s;
+        const QString installed = uR"({"xcuitest":{"version":"9.2.0","installed":true}})"_s;
         QTest::newRow("healthy, iOS 18")
             << "iPhone (18.0.1) (00008110-001A2B3C4D5E801E)" << kXcode << installed << "15.6.1"
             << QStringList{"Xcode|Xcode 16.4\nBuild version 16F6|success", appium, "XCUITest 驱动|已安装|success", "macOS|15.6.1|success",
@@ -87,13 +88,13 @@ private slots:
         QFETCH(QString, macOS);
         QFETCH(QStringList, expected);
         FakeIosTools tools;
-        tools.setDeviceListing(QStringLiteral("== Devices ==\n") + phones + u'\n');
+        tools.setDeviceListing(u"== Devices ==\n"_s + phones + u'\n');
         if (xcodebuild == u"-")
-            tools.setXcodebuild(QString(), QStringLiteral("xcode-select: error: tool 'xcodebuild' requires Xcode\n"), 1);
+            tools.setXcodebuild(QString(), u"xcode-select: error: tool 'xcodebuild' requires Xcode\n"_s, 1);
         else
             tools.setXcodebuild(xcodebuild);
         if (drivers != u"-") {
-            tools.setAppiumPath(FakeIosTools::fakePath(QStringLiteral("appium")));
+            tools.setAppiumPath(FakeIosTools::fakePath(u"appium"_s));
             tools.setDriverListing(drivers);
         }
         DeviceManager manager;
@@ -104,33 +105,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(changed.size(), 1, 20000);
         QCOMPARE(::lines(manager), expected);
         // The tools are asked exactly so.
-        QCOMPARE(tools.calls(QStringLiteral("xcodebuild")), QStringList{QStringLiteral("-version")});
-        QCOMPARE(tools.calls(QStringLiteral("shell")), QStringList{QStringLiteral("-lc command -v appium")});
-        QCOMPARE(tools.calls(QStringLiteral("appium")),
-                 drivers == u"-" ? QStringList() : QStringList{QStringLiteral("driver list --installed --json")});
+        QCOMPARE(tools.calls(u"xcodebuild"_s), QStringList{u"-version"_s});
+        QCOMPARE(tools.calls(u"shell"_s), QStringList{u"-lc command -v appium"_s});
+        QCOMPARE(tools.calls(u"appium"_s),
+                 drivers == u"-" ? QStringList() : QStringList{u"driver list --installed --json"_s});
     }
 
     void failingXcodeToolShowsItsOutput()
     {
         FakeIosTools tools;
-        tools.setXcodebuild(QString(), QStringLiteral("xcode-select: error: tool 'xcodebuild' requires Xcode\n"), 1);
+        tools.setXcodebuild(QString(), u"xcode-select: error: tool 'xcodebuild' requires Xcode\n"_s, 1);
         DeviceManager manager;
         manager.setSystemVersion(QVersionNumber(15, 0, 0));
         QVERIFY(test::awaitTask(manager.diagnose()).succeeded());
-        QCOMPARE(::lines(manager).first(), QStringLiteral("Xcode|xcode-select: error: tool 'xcodebuild' requires Xcode\n|failure"));
+        QCOMPARE(::lines(manager).first(), u"Xcode|xcode-select: error: tool 'xcodebuild' requires Xcode\n|failure"_s);
         qputenv("VANTREL_XCODEBUILD", "/nonexistent/xcodebuild");
         QVERIFY(test::awaitTask(manager.diagnose()).succeeded());
-        QVERIFY(::lines(manager).first().endsWith(QStringLiteral("|failure")));
+        QVERIFY(::lines(manager).first().endsWith(u"|failure"_s));
     }
 
     void appiumFoundByTheOverride()
     {
         FakeIosTools tools;
-        qputenv("VANTREL_APPIUM", FakeIosTools::fakePath(QStringLiteral("appium")).toUtf8());
+        qputenv("VANTREL_APPIUM", FakeIosTools::fakePath(u"appium"_s).toUtf8());
         DeviceManager manager;
         QCOMPARE(test::awaitTask(manager.resolveAppiumPath()).value,
-                 std::optional<std::optional<QString>>(FakeIosTools::fakePath(QStringLiteral("appium"))));
-        QVERIFY(tools.calls(QStringLiteral("shell")).isEmpty());
+                 std::optional<std::optional<QString>>(FakeIosTools::fakePath(u"appium"_s)));
+        QVERIFY(tools.calls(u"shell"_s).isEmpty());
         // An override that cannot run is no appium, not a passing line.
         qputenv("VANTREL_APPIUM", "/nonexistent/appium");
         QCOMPARE(test::awaitTask(manager.resolveAppiumPath()).value, std::optional<std::optional<QString>>(std::in_place));
@@ -145,7 +146,7 @@ private slots:
         QVERIFY(test::awaitTask(manager.diagnose()).succeeded());
         const QStringList all = ::lines(manager);
         QVERIFY(std::any_of(all.begin(), all.end(), [](const QString &line) {
-            return line.startsWith(QStringLiteral("macOS|当前系统不是 macOS")) && line.endsWith(QStringLiteral("|warning"));
+            return line.startsWith(u"macOS|当前系统不是 macOS"_s) && line.endsWith(u"|warning"_s);
         }));
 #ifndef Q_OS_MACOS
         QCOMPARE(DeviceManager::runningMacOSVersion(), std::nullopt);

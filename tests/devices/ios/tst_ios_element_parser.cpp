@@ -6,12 +6,13 @@
 #include <QTest>
 
 using namespace vantrel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 QString frame(double x, double y, double w, double h)
 {
-    return QStringLiteral(R"(x="%1" y="%2" width="%3" height="%4")")
+    return uR"(x="%1" y="%2" width="%3" height="%4")"_s
         .arg(x).arg(y).arg(w).arg(h);
 }
 
@@ -31,25 +32,25 @@ class IosElementParserTest : public QObject {
 private slots:
     void realisticSourceIsFlattenedInDocumentOrder()
     {
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(readData(QStringLiteral("ios/wda-source-settings.xml")));
+        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(readData(u"ios/wda-source-settings.xml"_s));
         // Application, window, other, navigation bar, text, table, cell, switch, hidden cell, button.
         QCOMPARE(elements.size(), 10);
-        QCOMPARE(elements.at(0).type, QStringLiteral("XCUIElementTypeApplication"));
-        QCOMPARE(elements.at(0).id, QStringLiteral("设置"));
+        QCOMPARE(elements.at(0).type, u"XCUIElementTypeApplication"_s);
+        QCOMPARE(elements.at(0).id, u"设置"_s);
         // The window has neither uid nor name: type, x, y and the number already collected.
-        QCOMPARE(elements.at(1).id, QStringLiteral("XCUIElementTypeWindow-0.0-0.0-1"));
+        QCOMPARE(elements.at(1).id, u"XCUIElementTypeWindow-0.0-0.0-1"_s);
         const DeviceElement &text = elements.at(4);
-        QCOMPARE(text.type, QStringLiteral("XCUIElementTypeStaticText"));
-        QCOMPARE(text.label, std::optional<QString>(QStringLiteral("设置")));
-        QCOMPARE(text.value, std::optional<QString>(QStringLiteral("设置")));
+        QCOMPARE(text.type, u"XCUIElementTypeStaticText"_s);
+        QCOMPARE(text.label, u"设置"_s);
+        QCOMPARE(text.value, u"设置"_s);
         QCOMPARE(text.rect.y, 99.66666666666667);
         QCOMPARE(text.rect.width, 102.0);
         const DeviceElement &hiddenCell = elements.at(8);
         QVERIFY(!hiddenCell.visible);
         QCOMPARE(hiddenCell.label, std::optional<QString>(QString()));
         QVERIFY(hiddenCell.value == std::nullopt);
-        QCOMPARE(hiddenCell.id, QStringLiteral("XCUIElementTypeCell-16.0-900.0-8"));
-        QCOMPARE(elements.at(7).id, QStringLiteral("飞行模式"));
+        QCOMPARE(hiddenCell.id, u"XCUIElementTypeCell-16.0-900.0-8"_s);
+        QCOMPARE(elements.at(7).id, u"飞行模式"_s);
     }
 
     void rootWithoutFrameIsLeftOutButChildrenKept()
@@ -60,9 +61,9 @@ private slots:
                                 .arg(frame(0, 0, 393, 852), frame(16, 52, 44, 44));
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
         QCOMPARE(elements.size(), 2);
-        QCOMPARE(elements.at(0).id, QStringLiteral("App"));
+        QCOMPARE(elements.at(0).id, u"App"_s);
         // Without a name, the id counts the one element collected before it.
-        QCOMPARE(elements.at(1).id, QStringLiteral("XCUIElementTypeButton-16.0-52.0-1"));
+        QCOMPARE(elements.at(1).id, u"XCUIElementTypeButton-16.0-52.0-1"_s);
     }
 
     void sizesMustBePositiveAndDescendantsAreJudgedAlone()
@@ -73,7 +74,7 @@ private slots:
                                 .arg(frame(0, 0, 0, 10), frame(1, 1, 5, 5), frame(0, 0, -3, 10), frame(0, 0, 10, 0));
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
         QCOMPARE(elements.size(), 1);
-        QCOMPARE(elements.at(0).id, QStringLiteral("child"));
+        QCOMPARE(elements.at(0).id, u"child"_s);
         QCOMPARE(elements.at(0).rect, RectValue(elements.at(0).rect.id, 1, 1, 5, 5));
     }
 
@@ -84,11 +85,11 @@ private slots:
                                 .arg(frame(1, 2, 3, 4), frame(-3, 1e3, 1, 1));
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
         QCOMPARE(elements.size(), 4);
-        QCOMPARE(elements.at(0).id, QStringLiteral("U1"));
-        QCOMPARE(elements.at(1).id, QStringLiteral("same"));
-        QCOMPARE(elements.at(2).id, QStringLiteral("same"));
-        QCOMPARE(elements.at(3).type, QStringLiteral("Other"));
-        QCOMPARE(elements.at(3).id, QStringLiteral("Other--3.0-1000.0-3"));
+        QCOMPARE(elements.at(0).id, u"U1"_s);
+        QCOMPARE(elements.at(1).id, u"same"_s);
+        QCOMPARE(elements.at(2).id, u"same"_s);
+        QCOMPARE(elements.at(3).type, u"Other"_s);
+        QCOMPARE(elements.at(3).id, u"Other--3.0-1000.0-3"_s);
         QVERIFY(elements.at(0).label == std::nullopt);
     }
 
@@ -163,24 +164,24 @@ private slots:
             R"(<r><A name="1" %1><B name="2" %1/><C name="3" %1/></A><D name="4" %1/></r>)")
                                  .arg(frame(0, 0, 1, 1));
         // Cut inside the start tag of C: A and B were read.
-        const qsizetype cut = full.indexOf(QStringLiteral("<C")) + 8;
+        const qsizetype cut = full.indexOf(u"<C"_s) + 8;
         const QList<DeviceElement> truncated = DeviceElementXMLParser::parse(full.left(cut));
         QCOMPARE(truncated.size(), 2);
-        QCOMPARE(truncated.at(1).id, QStringLiteral("2"));
+        QCOMPARE(truncated.at(1).id, u"2"_s);
 
         // A mismatched end tag stops the reader; D comes after it and is never read.
         QString broken = full;
-        broken.replace(QStringLiteral("</A>"), QStringLiteral("</X>"));
+        broken.replace(u"</A>"_s, u"</X>"_s);
         const QList<DeviceElement> mismatched = DeviceElementXMLParser::parse(broken);
         QCOMPARE(mismatched.size(), 3);
 
-        QVERIFY(DeviceElementXMLParser::parse(QStringLiteral("not xml at all")).isEmpty());
+        QVERIFY(DeviceElementXMLParser::parse(u"not xml at all"_s).isEmpty());
         QVERIFY(DeviceElementXMLParser::parse(QString()).isEmpty());
     }
 
     void textThatIsNotUnicodeYieldsNothing()
     {
-        QString xml = QStringLiteral(R"(<r><A name="x" x="0" y="0" width="1" height="1"/></r>)");
+        QString xml = uR"(<r><A name="x" x="0" y="0" width="1" height="1"/></r>)"_s;
         QCOMPARE(DeviceElementXMLParser::parse(xml).size(), 1);
         xml.insert(1, QChar(0xD800)); // a lone surrogate cannot be encoded as UTF-8
         QVERIFY(DeviceElementXMLParser::parse(xml).isEmpty());
@@ -191,12 +192,12 @@ private slots:
         const int depth = 400;
         QString xml;
         for (int i = 0; i < depth; ++i)
-            xml += QStringLiteral(R"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="%1" y="0" width="10" height="10">)").arg(i);
+            xml += uR"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="%1" y="0" width="10" height="10">)"_s.arg(i);
         for (int i = 0; i < depth; ++i)
-            xml += QStringLiteral("</XCUIElementTypeOther>");
+            xml += u"</XCUIElementTypeOther>"_s;
         const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
         QCOMPARE(elements.size(), depth);
-        QCOMPARE(elements.last().id, QStringLiteral("XCUIElementTypeOther-399.0-0.0-399"));
+        QCOMPARE(elements.last().id, u"XCUIElementTypeOther-399.0-0.0-399"_s);
     }
 };
 

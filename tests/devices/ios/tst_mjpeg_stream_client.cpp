@@ -3,6 +3,7 @@
 #include "support/AwaitTask.h"
 #include "support/FakeHttpServer.h"
 #include "support/MjpegTestData.h"
+#include "support/WdaScenario.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -17,19 +18,26 @@
 #include <atomic>
 
 using namespace vantrel;
+using namespace Qt::StringLiterals;
 using test::FakeHttpServer;
+using std::chrono::milliseconds;
 
 namespace {
 
-// Records what the client reports, from whichever thread it reports on.
-struct Recorder {
+// A fake screen server and a client that records what it reports, from whichever thread it reports on.
+struct Stream {
+    FakeHttpServer server;
+    MJPEGStreamClient client;
     QMutex mutex;
     QList<QImage> frames;
     QStringList errors;
     QList<QThread *> threads;
 
-    void attach(MJPEGStreamClient &client)
+    explicit Stream(const QJsonObject &scenario)
+        : server(scenario)
     {
+        if (!server.isRunning())
+            qFatal("%s", qPrintable(server.errorString()));
         client.setOnFrame([this](const QImage &image) {
             QMutexLocker lock(&mutex);
             frames.append(image);
@@ -40,6 +48,11 @@ struct Recorder {
             errors.append(message);
         });
     }
+    Stream(const QList<QByteArray> &parts, const QList<int> &delays, bool endless = false)
+        : Stream(FakeHttpServer::scenario({test::wda::mjpegRoute(parts, delays, endless)}))
+    {
+    }
+    void start(const QString &path = u"/"_s) { client.start(server.url(path)); }
     qsizetype frameCount()
     {
         QMutexLocker lock(&mutex);
@@ -57,25 +70,6 @@ struct Recorder {
     }
 };
 
-QJsonObject chunk(const QByteArray &data, int delayMs = 0)
-{
-    return {{QStringLiteral("base64"), QString::fromLatin1(data.toBase64())}, {QStringLiteral("delayMs"), delayMs}};
-}
-
-QJsonObject streamResponse(const QJsonArray &chunks, bool repeat = false)
-{
-    return {{QStringLiteral("status"), 200},
-            {QStringLiteral("headers"),
-             QJsonObject{{QStringLiteral("Content-Type"), QStringLiteral("multipart/x-mixed-replace; boundary=--BoundaryString")}}},
-            {QStringLiteral("chunks"), chunks},
-            {QStringLiteral("repeatChunks"), repeat}};
-}
-
-QJsonObject streamScenario(const QJsonObject &response)
-{
-    return FakeHttpServer::scenario({FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/"), {response})});
-}
-
 // Colour at the middle of the top band: what the frame was made of, within JPEG error.
 bool looksLike(const QImage &image, QColor color)
 {
@@ -83,6 +77,9 @@ bool looksLike(const QImage &image, QColor color)
     return qAbs(seen.red() - color.red()) < 24 && qAbs(seen.green() - color.green()) < 24
         && qAbs(seen.blue() - color.blue()) < 24;
 }
+
+const QColor kRed(220, 30, 30);
+const QColor kBlue(30, 30, 220);
 
 } // namespace
 
@@ -92,175 +89,137 @@ class MjpegStreamClientTest : public QObject {
 private slots:
     void framesSplitAcrossChunksWithGarbageAreDecodedInOrder()
     {
-        const QByteArray red = test::jpegFrame({40, 30}, QColor(220, 30, 30));
-        const QByteArray blue = test::jpegFrame({40, 30}, QColor(30, 30, 220));
-        const QByteArray stream = test::mjpegPart(red) + QByteArray("garbage\r\n") + test::mjpegPart(blue);
+        const QByteArray stream = test::mjpegPart(test::jpegFrame({40, 30}, kRed)) + QByteArray("garbage\r\n")
+            + test::mjpegPart(test::jpegFrame({40, 30}, kBlue));
         const qsizetype third = stream.size() / 3;
-        FakeHttpServer server(streamScenario(streamResponse(
-            {chunk(stream.left(third)), chunk(stream.mid(third, third), 50), chunk(stream.mid(2 * third), 50)})));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
-        client.start(server.url(QStringLiteral("/")));
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.frameCount(), 2, 10000);
-        QVERIFY(looksLike(recorder.frame(0), QColor(220, 30, 30)));
-        QVERIFY(looksLike(recorder.frame(1), QColor(30, 30, 220)));
-        QCOMPARE(recorder.frame(0).size(), QSize(40, 30));
+        Stream s({stream.left(third), stream.mid(third, third), stream.mid(2 * third)}, {0, 50, 50});
+        s.start();
+        QTRY_COMPARE_WITH_TIMEOUT(s.frameCount(), 2, 10000);
+        QVERIFY(looksLike(s.frame(0), kRed));
+        QVERIFY(looksLike(s.frame(1), kBlue));
+        QCOMPARE(s.frame(0).size(), QSize(40, 30));
         // The frames were handed over on the stream thread, not the owner's.
-        QVERIFY(recorder.threads.at(0) != QThread::currentThread());
+        QVERIFY(s.threads.at(0) != QThread::currentThread());
         // The response ends normally: no error, no reconnection.
-        test::spinEventLoop(std::chrono::milliseconds(300));
-        QVERIFY(recorder.errorList().isEmpty());
-        QCOMPARE(server.requests().size(), 1);
-        QCOMPARE(client.bufferedBytes(), 2); // the "\r\n" after the last frame
+        test::spinEventLoop(milliseconds(300));
+        QVERIFY(s.errorList().isEmpty());
+        QCOMPARE(s.server.requests().size(), 1);
+        QCOMPARE(s.client.bufferedBytes(), 2); // the "\r\n" after the last frame
     }
 
-    void undecodableFrameIsDroppedAndTheNextOneDelivered()
+    void undecodableFramesAndBytesOfAStoppedStream()
     {
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
-        const quint64 generation = client.generation();
+        Stream s(FakeHttpServer::scenario({}));
+        // An undecodable frame is dropped and the next one delivered.
         const QByteArray bogus = QByteArray("\xFF\xD8not a jpeg\xFF\xD9", 14);
-        client.receive(generation, bogus + test::mjpegPart(test::jpegFrame({10, 10}, Qt::yellow)));
-        QCOMPARE(recorder.frameCount(), 1);
-        QVERIFY(looksLike(recorder.frame(0), Qt::yellow));
-    }
+        s.client.receive(s.client.generation(), bogus + test::mjpegPart(test::jpegFrame({10, 10}, Qt::yellow)));
+        QCOMPARE(s.frameCount(), 1);
+        QVERIFY(looksLike(s.frame(0), Qt::yellow));
 
-    void bytesOfAStoppedStreamAreIgnored()
-    {
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
-        const quint64 old = client.generation();
+        const quint64 old = s.client.generation();
         const QByteArray part = test::mjpegPart(test::jpegFrame({10, 10}, Qt::cyan));
-        client.receive(old, part.left(part.size() / 2));
-        QVERIFY(client.bufferedBytes() > 0);
-        client.stop();
-        QCOMPARE(client.bufferedBytes(), 0);
-        QVERIFY(client.generation() != old);
-        client.receive(old, part.mid(part.size() / 2) + part);
-        client.complete(old, QStringLiteral("boom"));
-        QVERIFY(recorder.frameCount() == 0 && recorder.errorList().isEmpty() && client.bufferedBytes() == 0);
+        s.client.receive(old, part.left(part.size() / 2));
+        QVERIFY(s.client.bufferedBytes() > 0);
+        s.client.stop();
+        QCOMPARE(s.client.bufferedBytes(), 0);
+        QVERIFY(s.client.generation() != old);
+        s.client.receive(old, part.mid(part.size() / 2) + part);
+        s.client.complete(old, u"boom"_s);
+        QVERIFY(s.frameCount() == 1 && s.errorList().isEmpty() && s.client.bufferedBytes() == 0);
     }
 
     void endlessStreamWithoutEndMarkersStaysBounded()
     {
         // 1 MiB pieces after a start marker, forever: the buffer is cut to 2 MiB once it passes 16 MiB.
-        const QByteArray piece(1 << 20, 'a');
-        FakeHttpServer server(streamScenario(streamResponse({chunk(QByteArray("\xFF\xD8", 2) + piece)}, true)));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
+        Stream s({QByteArray("\xFF\xD8", 2) + QByteArray(1 << 20, 'a')}, {0}, true);
         qsizetype largest = 0;
         bool wasCut = false;
         qsizetype previous = 0;
-        client.start(server.url(QStringLiteral("/")));
+        s.start();
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 20000 && !(wasCut && previous > 4 * (1 << 20))) {
-            test::spinEventLoop(std::chrono::milliseconds(5));
-            const qsizetype size = client.bufferedBytes();
+            test::spinEventLoop(milliseconds(5));
+            const qsizetype size = s.client.bufferedBytes();
             largest = qMax(largest, size);
-            if (size < previous)
-                wasCut = true;
+            wasCut = wasCut || size < previous;
             previous = size;
         }
-        client.stop();
-        QVERIFY2(wasCut, qPrintable(QStringLiteral("largest buffer %1").arg(largest)));
+        s.client.stop();
+        QVERIFY2(wasCut, qPrintable(u"largest buffer %1"_s.arg(largest)));
         QVERIFY(largest <= MJPEGFrameScanner::kBufferLimit + 2 + (1 << 20));
-        QCOMPARE(recorder.frameCount(), 0);
-        QVERIFY(recorder.errorList().isEmpty());
+        QCOMPARE(s.frameCount(), 0);
+        QVERIFY(s.errorList().isEmpty());
     }
 
     void droppedConnectionIsReportedOnce()
     {
-        FakeHttpServer server(streamScenario(FakeHttpServer::closeConnection()));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
-        client.start(server.url(QStringLiteral("/")));
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.errorList().size(), 1, 10000);
+        Stream s(FakeHttpServer::scenario({FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})}));
+        s.start();
+        QTRY_COMPARE_WITH_TIMEOUT(s.errorList().size(), 1, 10000);
         // (Qt's HTTP stack itself may resend an idempotent GET once when the first attempt is
         // dropped before any reply; after the report, nothing asks again.)
-        const qsizetype requestsAtReport = server.requests().size();
-        test::spinEventLoop(std::chrono::milliseconds(500));
-        const QStringList errors = recorder.errorList();
+        const qsizetype requestsAtReport = s.server.requests().size();
+        test::spinEventLoop(milliseconds(500));
+        const QStringList errors = s.errorList();
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.at(0).startsWith(QStringLiteral("实时画面已断开：")), qPrintable(errors.at(0)));
-        QVERIFY(errors.at(0).size() > QStringLiteral("实时画面已断开：").size());
-        QCOMPARE(server.requests().size(), requestsAtReport); // no reconnection
+        QVERIFY2(errors.at(0).startsWith(u"实时画面已断开："_s) && errors.at(0).size() > 8, qPrintable(errors.at(0)));
+        QCOMPARE(s.server.requests().size(), requestsAtReport); // no reconnection
     }
 
     void silenceLongerThanTheIdleLimitEndsTheStream()
     {
         const QByteArray part = test::mjpegPart(test::jpegFrame({10, 10}, Qt::magenta));
-        FakeHttpServer server(streamScenario(streamResponse({chunk(part), chunk(part, 5000)})));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        MJPEGStreamClient client;
-        client.setTimeouts(std::chrono::milliseconds(400), std::chrono::hours(1));
-        Recorder recorder;
-        recorder.attach(client);
-        client.start(server.url(QStringLiteral("/")));
-        QTRY_COMPARE_WITH_TIMEOUT(recorder.errorList().size(), 1, 10000);
-        QCOMPARE(recorder.frameCount(), 1);
-        QCOMPARE(recorder.errorList().at(0), QStringLiteral("实时画面已断开：请求超时。"));
+        Stream s({part, part}, {0, 5000});
+        s.client.setTimeouts(milliseconds(400), std::chrono::hours(1));
+        s.start();
+        QTRY_COMPARE_WITH_TIMEOUT(s.errorList().size(), 1, 10000);
+        QCOMPARE(s.frameCount(), 1);
+        QCOMPARE(s.errorList().at(0), u"实时画面已断开：请求超时。"_s);
     }
 
     void stopDuringAnEndlessStreamReportsNothingAfterwards()
     {
         const QByteArray part = test::mjpegPart(test::jpegFrame({64, 64}, Qt::darkGreen));
-        FakeHttpServer server(streamScenario(streamResponse({chunk(part + part + part)}, true)));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        MJPEGStreamClient client;
+        Stream s({part + part + part}, {0}, true);
         std::atomic<bool> stopped{false};
         std::atomic<int> afterStop{0};
         std::atomic<int> frames{0};
         std::atomic<int> errors{0};
-        client.setOnFrame([&](const QImage &) {
+        s.client.setOnFrame([&](const QImage &) {
             ++frames;
             if (stopped.load())
                 ++afterStop;
         });
-        client.setOnError([&](const QString &) { ++errors; });
+        s.client.setOnError([&](const QString &) { ++errors; });
         for (int round = 0; round < 5; ++round) {
             const int before = frames.load();
             stopped = false;
-            client.start(server.url(QStringLiteral("/")));
+            s.start();
             QTRY_VERIFY_WITH_TIMEOUT(frames.load() > before + 3, 10000);
-            client.stop();
+            s.client.stop();
             stopped = true;
-            test::spinEventLoop(std::chrono::milliseconds(100));
+            test::spinEventLoop(milliseconds(100));
         }
         QCOMPARE(afterStop.load(), 0);
         QCOMPARE(errors.load(), 0);
-        QCOMPARE(client.bufferedBytes(), 0);
+        QCOMPARE(s.client.bufferedBytes(), 0);
     }
 
     void newStartReplacesTheRunningStream()
     {
-        const QByteArray red = test::mjpegPart(test::jpegFrame({20, 20}, QColor(220, 30, 30)));
-        const QByteArray blue = test::mjpegPart(test::jpegFrame({20, 20}, QColor(30, 30, 220)));
-        FakeHttpServer server(FakeHttpServer::scenario(
-            {FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/red"), {streamResponse({chunk(red, 20)}, true)}),
-             FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/blue"), {streamResponse({chunk(blue, 20)}, true)})}));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        MJPEGStreamClient client;
-        Recorder recorder;
-        recorder.attach(client);
-        client.start(server.url(QStringLiteral("/red")));
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.frameCount() >= 2, 10000);
-        client.start(server.url(QStringLiteral("/blue")));
-        const qsizetype switchedAt = recorder.frameCount();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.frameCount() >= switchedAt + 3, 10000);
-        client.stop();
-        for (qsizetype i = switchedAt; i < recorder.frameCount(); ++i)
-            QVERIFY2(looksLike(recorder.frame(i), QColor(30, 30, 220)), "a frame of the replaced stream arrived");
-        QVERIFY(recorder.errorList().isEmpty());
+        const QByteArray red = test::mjpegPart(test::jpegFrame({20, 20}, kRed));
+        const QByteArray blue = test::mjpegPart(test::jpegFrame({20, 20}, kBlue));
+        Stream s(FakeHttpServer::scenario({test::wda::mjpegRoute({red}, {20}, true, "/red"), test::wda::mjpegRoute({blue}, {20}, true, "/blue")}));
+        s.start(u"/red"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(s.frameCount() >= 2, 10000);
+        s.start(u"/blue"_s);
+        const qsizetype switchedAt = s.frameCount();
+        QTRY_VERIFY_WITH_TIMEOUT(s.frameCount() >= switchedAt + 3, 10000);
+        s.client.stop();
+        for (qsizetype i = switchedAt; i < s.frameCount(); ++i)
+            QVERIFY2(looksLike(s.frame(i), kBlue), "a frame of the replaced stream arrived");
+        QVERIFY(s.errorList().isEmpty());
     }
 
     void fastSenderKeepsMemoryFlat_data()

@@ -1,24 +1,19 @@
 #include "devices/ios/DeviceManager.h"
-#include "devices/ios/DeviceManagerError.h"
 
 #include "support/AwaitTask.h"
 #include "support/FakeAppium.h"
-#include "support/FakeHttpServer.h"
 #include "support/IosManagerFixture.h"
 #include "support/WdaScenario.h"
 
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 
 using namespace vantrel;
-using test::FakeAppium;
-using test::FakeHttpServer;
-using test::FakeIosTools;
-using Fixture = test::IosManagerFixture;
-namespace wda = test::wda;
+using namespace vantrel::test;
+using namespace Qt::StringLiterals;
+using Fixture = IosManagerFixture;
 
 namespace {
 
@@ -27,16 +22,15 @@ QJsonObject sessionScenario()
 {
     QImage screen(QSize(10, 20), QImage::Format_RGB32);
     screen.fill(Qt::white);
-    return FakeHttpServer::scenario({wda::statusRoute(), wda::sessionRoute({wda::sessionReply(QStringLiteral("S1"))}),
-                                     wda::screenshotRoute(QStringLiteral("S1"), screen),
-                                     wda::sourceRoute(QStringLiteral("S1"), QStringLiteral("<AppiumAUT/>")),
-                                     wda::deleteRoute(QStringLiteral("S1"))});
+    return FakeHttpServer::scenario({wda::statusRoute(), wda::sessionRoute({wda::sessionReply(u"S1"_s)}),
+                                     wda::screenshotRoute(u"S1"_s, screen), wda::sourceRoute(u"S1"_s, u"<AppiumAUT/>"_s),
+                                     wda::deleteRoute(u"S1"_s)});
 }
 
 bool answers(int port)
 {
     AppiumClient probe(port);
-    return test::awaitTask(probe.isServerReady(std::chrono::seconds(3))).value.value_or(false);
+    return awaitTask(probe.isServerReady(std::chrono::seconds(3))).value.value_or(false);
 }
 
 } // namespace
@@ -47,90 +41,74 @@ class WdaAppiumServerTest : public QObject {
 private slots:
     void noServerAndNoAppium()
     {
-        Fixture fixture(FakeAppium::freePort());
-        DeviceManager &manager = fixture.manager;
-        FakeIosTools &tools = fixture.tools;
-        QVERIFY(!fixture.connect());
-        const QString text = QStringLiteral("未找到 Appium。请先运行 npm install -g appium，并安装 xcuitest 驱动。");
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(text));
-        QVERIFY(manager.logText().endsWith(text));
-        QVERIFY(!manager.startedAppium());
-        QCOMPARE(tools.calls(QStringLiteral("shell")), QStringList{QStringLiteral("-lc command -v appium")});
+        Fixture f(freeLocalPort());
+        QVERIFY(!f.connect());
+        const QString text = u"未找到 Appium。请先运行 npm install -g appium，并安装 xcuitest 驱动。"_s;
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(text));
+        QVERIFY(f.manager.logText().endsWith(text));
+        QVERIFY(!f.manager.startedAppium());
+        QCOMPARE(f.tools.calls(u"shell"_s), QStringList{u"-lc command -v appium"_s});
     }
 
     void serverThatExitsAtOnce()
     {
-        Fixture fixture(FakeAppium::freePort());
-        DeviceManager &manager = fixture.manager;
-        FakeIosTools &tools = fixture.tools;
-        tools.setAppiumPath(FakeIosTools::fakePath(QStringLiteral("appium")));
+        Fixture f(freeLocalPort());
+        f.tools.setAppiumPath(FakeIosTools::fakePath(u"appium"_s));
         // Slow probes would show: the loop must stop after the first failed probe once the child is gone.
-        manager.setTiming({std::chrono::hours(1), std::chrono::milliseconds(400)});
+        f.manager.setTiming({std::chrono::hours(1), std::chrono::milliseconds(400)});
         QElapsedTimer timer;
         timer.start();
-        const auto outcome = test::awaitTask(manager.ensureAppiumRunning());
-        QVERIFY(!outcome.succeeded());
-        QCOMPARE(*outcome.error, QStringLiteral("Appium 启动失败，请在环境诊断中查看详情"));
+        const auto outcome = awaitTask(f.manager.ensureAppiumRunning());
+        QCOMPARE(outcome.error, u"Appium 启动失败，请在环境诊断中查看详情"_s);
         QVERIFY2(timer.elapsed() < 10'000, "the readiness loop went on after the server child had exited");
-        QVERIFY(manager.startedAppium());
+        QVERIFY(f.manager.startedAppium());
         // The child's output went to the log, and it was started with the server arguments.
-        QTRY_VERIFY_WITH_TIMEOUT(manager.logText().contains(QStringLiteral("fake appium: cannot serve\n")), 5000);
-        QCOMPARE(tools.calls(QStringLiteral("appium")),
-                 QStringList{QStringLiteral("--address 127.0.0.1 --port %1 --base-path /").arg(manager.appiumPort())});
-        manager.disconnect();
-        QVERIFY(!manager.startedAppium());
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake appium: cannot serve\n"_s), 5000);
+        QCOMPARE(f.tools.calls(u"appium"_s), QStringList{u"--address 127.0.0.1 --port %1 --base-path /"_s.arg(f.manager.appiumPort())});
+        f.manager.disconnect();
+        QVERIFY(!f.manager.startedAppium());
     }
 
     void appiumThatCannotBeStarted()
     {
-        Fixture fixture(FakeAppium::freePort());
-        DeviceManager &manager = fixture.manager;
+        Fixture f(freeLocalPort());
         QTemporaryDir dir;
-        const QString notExecutable = dir.filePath(QStringLiteral("appium"));
-        QFile file(notExecutable);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n");
-        file.close();
-        fixture.tools.setAppiumPath(notExecutable);
-        QVERIFY(!fixture.connect());
-        QCOMPARE(manager.connectionState().kind, DeviceConnectionState::Kind::failed);
-        QVERIFY(!manager.connectionState().message.isEmpty());
-        QVERIFY(manager.logText().endsWith(manager.connectionState().message));
-        QVERIFY(!manager.startedAppium());
+        QFile file(dir.filePath(u"appium"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly)); // not executable
+        f.tools.setAppiumPath(file.fileName());
+        QVERIFY(!f.connect());
+        QCOMPARE(f.manager.connectionState().kind, DeviceConnectionState::Kind::failed);
+        QVERIFY(!f.manager.connectionState().message.isEmpty());
+        QVERIFY(f.manager.logText().endsWith(f.manager.connectionState().message));
+        QVERIFY(!f.manager.startedAppium());
     }
 
     void ownServerIsStartedUsedAndEndedAtDisconnect()
     {
         FakeAppium appium(sessionScenario());
-        QVERIFY2(appium.http().isRunning(), qPrintable(appium.http().errorString()));
-        const int port = FakeAppium::freePort();
-        Fixture fixture(port);
-        DeviceManager &manager = fixture.manager;
-        fixture.tools.setAppiumPath(FakeAppium::programPath());
-        manager.setMjpegPort(FakeAppium::freePort());
+        const int port = freeLocalPort();
+        Fixture f(port);
+        f.tools.setAppiumPath(FakeAppium::programPath());
+        f.manager.setMjpegPort(freeLocalPort());
 
-        QVERIFY(fixture.connect());
-        QVERIFY(manager.startedAppium());
-        QVERIFY(manager.appiumProcess());
+        QVERIFY(f.connect());
+        QVERIFY(f.manager.startedAppium() && f.manager.appiumProcess());
         const QList<QJsonObject> starts = appium.serverStarts();
         QCOMPARE(starts.size(), 1);
-        QCOMPARE(starts.at(0).value(QStringLiteral("args")).toArray(),
-                 QJsonArray::fromStringList({QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                             QString::number(port), QStringLiteral("--base-path"), QStringLiteral("/")}));
+        QCOMPARE(starts[0]["args"].toArray(),
+                 QJsonArray::fromStringList({"--address", "127.0.0.1", "--port", QString::number(port), "--base-path", "/"}));
         // The application's own environment, not the tool environment.
-        QCOMPARE(starts.at(0).value(QStringLiteral("env")).toObject().value(QStringLiteral("PATH")).toString(),
-                 qEnvironmentVariable("PATH"));
-        QTRY_VERIFY_WITH_TIMEOUT(manager.logText().contains(QStringLiteral("[Appium] Welcome to fake Appium")), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(manager.logText().contains(QStringLiteral("fake diagnostics on stderr")), 5000);
+        QCOMPARE(starts[0]["env"]["PATH"].toString(), qEnvironmentVariable("PATH"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"[Appium] Welcome to fake Appium"_s), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake diagnostics on stderr"_s), 5000);
 
         // A second connection reuses the running server.
-        QVERIFY(fixture.connect());
+        QVERIFY(f.connect());
         QCOMPARE(appium.serverStarts().size(), 1);
 
-        QPointer<QProcess> child = manager.appiumProcess();
-        manager.disconnect();
-        QVERIFY(!manager.startedAppium());
-        QVERIFY(!manager.appiumProcess());
+        QPointer<QProcess> child = f.manager.appiumProcess();
+        f.manager.disconnect();
+        QVERIFY(!f.manager.startedAppium() && !f.manager.appiumProcess());
         QTRY_VERIFY_WITH_TIMEOUT(!child, 10000); // ended and released
         QVERIFY(!answers(port));
     }
@@ -138,24 +116,16 @@ private slots:
     void foreignServerIsLeftRunning()
     {
         FakeAppium appium(sessionScenario());
-        QVERIFY2(appium.http().isRunning(), qPrintable(appium.http().errorString()));
-        const int port = FakeAppium::freePort();
+        const int port = freeLocalPort();
         QVERIFY(appium.startLeftoverServer(port));
-        Fixture fixture(port);
-        DeviceManager &manager = fixture.manager;
-        fixture.tools.setAppiumPath(FakeAppium::programPath());
-        manager.setMjpegPort(FakeAppium::freePort());
-        QVERIFY(fixture.connect());
-        QVERIFY(!manager.startedAppium());
-        QVERIFY(fixture.tools.calls(QStringLiteral("shell")).isEmpty()); // no lookup was needed
-        manager.disconnect();
-        const auto deletes = [&] {
-            qsizetype count = 0;
-            for (const QJsonObject &request : appium.http().requests(QStringLiteral("/session/S1")))
-                count += request.value(QStringLiteral("method")).toString() == QStringLiteral("DELETE");
-            return count;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(deletes(), 1, 10000);
+        Fixture f(port);
+        f.tools.setAppiumPath(FakeAppium::programPath());
+        f.manager.setMjpegPort(freeLocalPort());
+        QVERIFY(f.connect());
+        QVERIFY(!f.manager.startedAppium());
+        QVERIFY(f.tools.calls(u"shell"_s).isEmpty()); // no lookup was needed
+        f.manager.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(appium.http().count("DELETE", "/session/S1"), 1, 10000);
         QVERIFY(answers(port));
         QCOMPARE(appium.leftoverServer().state(), QProcess::Running);
     }
@@ -188,14 +158,11 @@ private slots:
         };
 
         FakeAppium appium(sessionScenario());
-        qputenv("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
-        qputenv("FAKE_APPIUM_CHILD", "1");
-        const auto restore = qScopeGuard([] {
-            qunsetenv("FAKE_APPIUM_TERM_DELAY_MS");
-            qunsetenv("FAKE_APPIUM_CHILD");
-        });
+        test::EnvironmentOverride environment;
+        environment.set("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
+        environment.set("FAKE_APPIUM_CHILD", "1");
         auto manager = std::make_unique<DeviceManager>();
-        manager->setAppiumPort(FakeAppium::freePort());
+        manager->setAppiumPort(test::freeLocalPort());
         QString log;
         connect(manager.get(), &DeviceManagerBase::logTextChanged, this, [&log, raw = manager.get()] { log = raw->logText(); });
         QVERIFY(test::awaitTask(manager->ensureAppiumRunning()).succeeded());
@@ -217,7 +184,7 @@ private slots:
     void disconnectWhileAppiumIsLocatedStartsNoServer()
     {
         FakeAppium appium(sessionScenario());
-        Fixture fixture(FakeAppium::freePort());
+        Fixture fixture(test::freeLocalPort());
         fixture.tools.setAppiumPath(FakeAppium::programPath());
         // A login shell that takes its time, and says when it has been asked.
         QTemporaryDir dir;

@@ -12,6 +12,7 @@
 #include <QTest>
 
 using namespace vantrel;
+using namespace Qt::StringLiterals;
 using test::FakeHttpServer;
 using test::FakeIosTools;
 using Fixture = test::IosManagerFixture;
@@ -22,11 +23,10 @@ namespace {
 const QString kUdid = Fixture::kUdid;
 const QString kOfflineUdid = Fixture::kOfflineUdid;
 
-const QString kSource = QStringLiteral(
-    R"(<?xml version="1.0" encoding="UTF-8"?><AppiumAUT>)"
+const QString kSource = uR"(<?xml version="1.0" encoding="UTF-8"?><AppiumAUT>)"
     R"(<XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852">)"
     R"(<XCUIElementTypeButton type="XCUIElementTypeButton" name="buy" label="购买" x="16" y="780" width="361" height="50"/>)"
-    R"(</XCUIElementTypeApplication></AppiumAUT>)");
+    R"(</XCUIElementTypeApplication></AppiumAUT>)"_s;
 
 QImage screenImage(QColor color = QColor(20, 120, 220), QSize size = QSize(1179 / 9, 2556 / 9))
 {
@@ -35,7 +35,7 @@ QImage screenImage(QColor color = QColor(20, 120, 220), QSize size = QSize(1179 
     return image;
 }
 
-QJsonObject healthyScenario(const QString &sessionID = QStringLiteral("S1"))
+QJsonObject healthyScenario(const QString &sessionID = u"S1"_s)
 {
     return FakeHttpServer::scenario(
         {wda::statusRoute(), wda::sessionRoute({wda::sessionReply(sessionID)}),
@@ -45,21 +45,12 @@ QJsonObject healthyScenario(const QString &sessionID = QStringLiteral("S1"))
 
 QJsonObject expectedCapabilities()
 {
-    return QJsonObject{
-        {QStringLiteral("platformName"), QStringLiteral("iOS")},
-        {QStringLiteral("appium:automationName"), QStringLiteral("XCUITest")},
-        {QStringLiteral("appium:udid"), kUdid},
-        {QStringLiteral("appium:autoLaunch"), false},
-        {QStringLiteral("appium:noReset"), true},
-        {QStringLiteral("appium:useNewWDA"), false},
-        {QStringLiteral("appium:wdaLocalPort"), 8100},
-        {QStringLiteral("appium:mjpegServerPort"), 9100},
-        {QStringLiteral("appium:newCommandTimeout"), 3600},
-        {QStringLiteral("appium:settings[mjpegServerFramerate]"), 12},
-        {QStringLiteral("appium:settings[mjpegScalingFactor]"), 75},
-        {QStringLiteral("appium:settings[mjpegServerScreenshotQuality]"), 50},
-        {QStringLiteral("appium:settings[defaultActiveApplication]"), QStringLiteral("auto")},
-    };
+    return QJsonObject{{"platformName", "iOS"}, {"appium:automationName", "XCUITest"}, {"appium:udid", kUdid},
+                       {"appium:autoLaunch", false}, {"appium:noReset", true}, {"appium:useNewWDA", false},
+                       {"appium:wdaLocalPort", 8100}, {"appium:mjpegServerPort", 9100}, {"appium:newCommandTimeout", 3600},
+                       {"appium:settings[mjpegServerFramerate]", 12}, {"appium:settings[mjpegScalingFactor]", 75},
+                       {"appium:settings[mjpegServerScreenshotQuality]", 50},
+                       {"appium:settings[defaultActiveApplication]", "auto"}};
 }
 
 } // namespace
@@ -70,64 +61,56 @@ class WdaSessionTest : public QObject {
 private slots:
     void connectNeedsAnOnlineSelection()
     {
-        FakeHttpServer server(healthyScenario());
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        Fixture fixture(server.port(), std::chrono::milliseconds(150));
+        Fixture fixture(healthyScenario(), std::chrono::milliseconds(150));
         DeviceManager &manager = fixture.manager;
         for (const std::optional<QString> &selection : {std::optional<QString>(kOfflineUdid), std::optional<QString>(),
-                                                         std::optional<QString>(QStringLiteral("unknown"))}) {
+                                                         std::optional<QString>(u"unknown"_s)}) {
             manager.setSelectedDeviceID(selection);
             manager.connect(QString(), QString());
-            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(QStringLiteral("请先选择在线 iPhone")));
+            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
         }
         test::spinEventLoop(std::chrono::milliseconds(200));
-        QVERIFY(server.requests().isEmpty());
+        QVERIFY(fixture.server->requests().isEmpty());
     }
 
     void connectWithARunningServer()
     {
-        FakeHttpServer server(healthyScenario());
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        Fixture fixture(server.port(), std::chrono::milliseconds(150));
+        Fixture fixture(healthyScenario(), std::chrono::milliseconds(150));
         DeviceManager &manager = fixture.manager;
+        FakeHttpServer &server = *fixture.server;
         QList<DeviceConnectionState> states;
-        connect(&manager, &DeviceManager::connectionStateChanged, this,
-                [&] { states.append(manager.connectionState()); });
+        QObject recording; // ends the recording before `states` goes, even when a check fails early
+        connect(&manager, &DeviceManager::connectionStateChanged, &recording, [&] { states.append(manager.connectionState()); });
 
-        const auto connected = test::awaitTask(manager.connectAndWait(QStringLiteral(" TEAM42\t"), QString()));
-        QVERIFY(connected.succeeded());
-        QVERIFY(*connected.value);
+        const auto connected = test::awaitTask(manager.connectAndWait(u" TEAM42\t"_s, QString()));
+        QCOMPARE(connected.value, true);
         QCOMPARE(states,
-                 (QList<DeviceConnectionState>{DeviceConnectionState::preparing(QStringLiteral("正在启动 Appium…")),
-                                               DeviceConnectionState::preparing(QStringLiteral("正在启动 WDA，首次连接可能需要几分钟…")),
+                 (QList<DeviceConnectionState>{DeviceConnectionState::preparing(u"正在启动 Appium…"_s),
+                                               DeviceConnectionState::preparing(u"正在启动 WDA，首次连接可能需要几分钟…"_s),
                                                DeviceConnectionState::connected()}));
-        QCOMPARE(manager.sessionID(), std::optional<QString>(QStringLiteral("S1")));
+        QCOMPARE(manager.sessionID(), u"S1"_s);
         QVERIFY(!manager.startedAppium());
 
         // The first refresh published the element tree but not its screenshot.
         QCOMPARE(manager.elements().size(), 2);
-        QCOMPARE(manager.elements().at(1).label, std::optional<QString>(QStringLiteral("购买")));
-        QCOMPARE(test::requestCount(server, QStringLiteral("GET"), QStringLiteral("/session/S1/screenshot")), 1);
+        QCOMPARE(manager.elements().at(1).label, u"购买"_s);
+        QCOMPARE(server.count("GET", "/session/S1/screenshot"), 1);
 
         // The session request: exact capabilities, the team ID trimmed, no bundle ID.
-        const QList<QJsonObject> sessions = server.requests(QStringLiteral("/session"));
-        QCOMPARE(test::requestCount(server, QStringLiteral("POST"), QStringLiteral("/session")), 1);
-        QCOMPARE(sessions.at(0).value(QStringLiteral("headers")).toObject().value(QStringLiteral("content-type")).toString(),
-                 QStringLiteral("application/json"));
-        const QJsonObject body =
-            QJsonDocument::fromJson(sessions.at(0).value(QStringLiteral("body")).toString().toUtf8()).object();
+        const QJsonObject create = server.requests(u"/session"_s).at(0);
+        QCOMPARE(server.count("POST", "/session"), 1);
+        QCOMPARE(create["headers"]["content-type"].toString(), u"application/json"_s);
         QJsonObject capabilities = expectedCapabilities();
-        capabilities.insert(QStringLiteral("appium:xcodeOrgId"), QStringLiteral("TEAM42"));
-        capabilities.insert(QStringLiteral("appium:xcodeSigningId"), QStringLiteral("Apple Development"));
-        capabilities.insert(QStringLiteral("appium:mjpegServerPort"), int(server.port())); // follows the port in use
-        QCOMPARE(body, (QJsonObject{{QStringLiteral("capabilities"),
-                                     QJsonObject{{QStringLiteral("alwaysMatch"), capabilities},
-                                                 {QStringLiteral("firstMatch"), QJsonArray{QJsonObject()}}}}}));
+        capabilities.insert("appium:xcodeOrgId", "TEAM42");
+        capabilities.insert("appium:xcodeSigningId", "Apple Development");
+        capabilities.insert("appium:mjpegServerPort", int(server.port())); // follows the port in use
+        QCOMPARE(QJsonDocument::fromJson(create["body"].toString().toUtf8()).object(),
+                 (QJsonObject{{"capabilities", QJsonObject{{"alwaysMatch", capabilities}, {"firstMatch", QJsonArray{QJsonObject()}}}}}));
 
         // The live stream shows the phone; the polling loop keeps reading the tree.
         QTRY_VERIFY_WITH_TIMEOUT(manager.liveImage().has_value(), 10000);
         QCOMPARE(manager.liveImage()->size(), QSize(60, 120));
-        QTRY_VERIFY_WITH_TIMEOUT(test::requestCount(server, QStringLiteral("GET"), QStringLiteral("/session/S1/source")) >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(server.count("GET", "/session/S1/source") >= 3, 10000);
         QVERIFY(manager.isHierarchyPolling());
 
         // Disconnect: everything stops, the session is deleted, the foreign server stays.
@@ -135,11 +118,11 @@ private slots:
         manager.disconnect();
         QCOMPARE(manager.connectionState(), DeviceConnectionState::idle());
         QVERIFY(!manager.sessionID() && manager.elements().isEmpty() && !manager.isHierarchyPolling());
-        QTRY_COMPARE_WITH_TIMEOUT(test::requestCount(server, QStringLiteral("DELETE"), QStringLiteral("/session/S1")), 1, 10000);
-        const qsizetype sourcesAfterDisconnect = test::requestCount(server, QStringLiteral("GET"), QStringLiteral("/session/S1/source"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("DELETE", "/session/S1"), 1, 10000);
+        const qsizetype sourcesAfterDisconnect = server.count("GET", "/session/S1/source");
         const qsizetype imageChanges = images.size();
         test::spinEventLoop(std::chrono::milliseconds(600));
-        QCOMPARE(test::requestCount(server, QStringLiteral("GET"), QStringLiteral("/session/S1/source")), sourcesAfterDisconnect);
+        QCOMPARE(server.count("GET", "/session/S1/source"), sourcesAfterDisconnect);
         QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
         QCOMPARE(manager.liveImage(), std::nullopt);
         AppiumClient probe(server.port());
@@ -151,34 +134,26 @@ private slots:
         IOSDevice device;
         device.id = kUdid;
         QJsonObject expected = expectedCapabilities();
-        expected.insert(QStringLiteral("appium:updatedWDABundleId"), QStringLiteral("com.x.WDA"));
-        expected.insert(QStringLiteral("appium:wdaLocalPort"), 8101);
-        expected.insert(QStringLiteral("appium:mjpegServerPort"), 9101);
-        QCOMPARE(DeviceManager::sessionCapabilities(device, QStringLiteral(" \t "), QStringLiteral("\tcom.x.WDA "), 8101, 9101), expected);
+        expected.insert("appium:updatedWDABundleId", "com.x.WDA");
+        expected.insert("appium:wdaLocalPort", 8101);
+        expected.insert("appium:mjpegServerPort", 9101);
+        QCOMPARE(DeviceManager::sessionCapabilities(device, u" \t "_s, u"\tcom.x.WDA "_s, 8101, 9101), expected);
     }
 
     void sessionIdFromTheTopLevelAndMissing()
     {
-        FakeHttpServer server(FakeHttpServer::scenario(
-            {wda::statusRoute(),
-             wda::sessionRoute({FakeHttpServer::json(200, QJsonObject{{QStringLiteral("sessionId"), QStringLiteral("TOP")},
-                                                                      {QStringLiteral("value"), QJsonObject()}}),
-                                FakeHttpServer::json(200, QJsonObject{{QStringLiteral("value"), QJsonObject()}}),
-                                FakeHttpServer::text(200, QStringLiteral("not json"))})}));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        Fixture fixture(server.port(), std::chrono::milliseconds(150));
+        Fixture fixture(FakeHttpServer::scenario(
+            {wda::statusRoute(), wda::sessionRoute({FakeHttpServer::json(200, QJsonObject{{"sessionId", "TOP"}, {"value", QJsonObject()}}),
+                                                    wda::valueReply(QJsonObject()), FakeHttpServer::text(200, "not json")})}));
         IOSDevice device = fixture.manager.devices().at(0);
 
-        const auto top = test::awaitTask(fixture.manager.createSession(device, QString(), QString()));
-        QCOMPARE(top.value, std::optional<QString>(QStringLiteral("TOP")));
-
+        QCOMPARE(test::awaitTask(fixture.manager.createSession(device, QString(), QString())).value, u"TOP"_s);
         const auto missing = test::awaitTask(fixture.manager.createSession(device, QString(), QString()));
-        QVERIFY(!missing.succeeded());
         QCOMPARE(test::deviceManagerErrorCode(missing.exception), 7);
-        QCOMPARE(*missing.error, QStringLiteral(R"(WDA 会话创建失败：{"value":{}})"));
+        QCOMPARE(*missing.error, uR"(WDA 会话创建失败：{"value":{}})"_s);
 
         const auto garbage = test::awaitTask(fixture.manager.createSession(device, QString(), QString()));
-        QVERIFY(!garbage.succeeded());
+        QVERIFY(garbage.exception);
         QCOMPARE(test::deviceManagerErrorCode(garbage.exception), -1); // the JSON syntax error passes through
     }
 
@@ -196,19 +171,14 @@ private slots:
             << R"({"value":{"message":"WDA STARTUP TIMEOUT after 60000ms"}})"
             << "连接超时，请保持 iPhone 解锁并检查 WDA 签名";
         QTest::newRow("other") << R"({"value":{"message":"nope"}})" << R"({"value":{"message":"nope"}})";
-        QTest::newRow("long") << QString(200, u'e') << QString(160, u'e') + QStringLiteral("…");
     }
 
     void refusedSessionShowsTheFriendlyMessage()
     {
         QFETCH(QString, reply);
         QFETCH(QString, shown);
-        FakeHttpServer server(FakeHttpServer::scenario(
-            {wda::statusRoute(), wda::sessionRoute({FakeHttpServer::text(500, reply, QStringLiteral("application/json"))})}));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        Fixture fixture(server.port(), std::chrono::milliseconds(150));
-        const auto connected = test::awaitTask(fixture.manager.connectAndWait(QString(), QString()));
-        QCOMPARE(connected.value, std::optional<bool>(false));
+        Fixture fixture(FakeHttpServer::scenario({wda::statusRoute(), wda::sessionRoute({FakeHttpServer::text(500, reply, "application/json")})}));
+        QVERIFY(!fixture.connect());
         QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::failed(shown));
         // The state shows the short form, the log gets the reply itself, as it came.
         QVERIFY(fixture.manager.logText().endsWith(reply));
@@ -218,37 +188,32 @@ private slots:
     void friendlyMessageShortensLongDescriptions()
     {
         const QString long200 = QString(199, u'错') + u'!';
-        QCOMPARE(DeviceManager::friendlyError(long200), QString(160, u'错') + QStringLiteral("…"));
+        QCOMPARE(DeviceManager::friendlyError(long200), QString(160, u'错') + u"…"_s);
         QCOMPARE(DeviceManager::friendlyError(QString(160, u'x')), QString(160, u'x'));
         // User-perceived characters: 161 flags are cut to 160 flags.
         QString flags;
         for (int i = 0; i < 161; ++i)
-            flags += QStringLiteral("🇨🇳");
-        QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + QStringLiteral("…"));
+            flags += u"🇨🇳"_s;
+        QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + u"…"_s);
     }
 
     void requestFailuresAndTimeLimit()
     {
-        QJsonObject slow = FakeHttpServer::text(200, QStringLiteral("late"));
-        slow.insert(QStringLiteral("delayMs"), 3000);
-        FakeHttpServer server(FakeHttpServer::scenario(
-            {FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/x"),
-                                   {FakeHttpServer::text(404, QStringLiteral("没有")),
-                                    FakeHttpServer::bytes(500, QByteArray("\xff\xfe", 2), QStringLiteral("text/plain")),
-                                    FakeHttpServer::text(204, QString())}),
-             FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/slow"), {slow})}));
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        Fixture fixture(server.port(), std::chrono::milliseconds(150));
+        QJsonObject slow = FakeHttpServer::text(200, "late");
+        slow.insert("delayMs", 3000);
+        Fixture fixture(FakeHttpServer::scenario(
+            {FakeHttpServer::route("GET", "/x", {FakeHttpServer::text(404, u"没有"_s), FakeHttpServer::bytes(500, "\xff\xfe", "text/plain"), FakeHttpServer::text(204, "")}),
+             FakeHttpServer::route("GET", "/slow", {slow})}));
         const auto get = [&](const QString &path, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
             return test::awaitTask(fixture.manager.request(path, "GET", std::nullopt, limit));
         };
-        const auto notFound = get(QStringLiteral("/x"));
+        const auto notFound = get(u"/x"_s);
         QCOMPARE(test::deviceManagerErrorCode(notFound.exception), 8);
-        QCOMPARE(*notFound.error, QStringLiteral("没有"));
-        QCOMPARE(get(QStringLiteral("/x")).error, std::optional<QString>(QStringLiteral("HTTP 请求失败")));
-        QCOMPARE(get(QStringLiteral("/x")).value, std::optional<QByteArray>(QByteArray()));
+        QCOMPARE(*notFound.error, u"没有"_s);
+        QCOMPARE(get(u"/x"_s).error, u"HTTP 请求失败"_s);
+        QCOMPARE(get(u"/x"_s).value, std::optional<QByteArray>(QByteArray()));
         // Past the time limit: the transport's own error, not code 8.
-        const auto slowOutcome = get(QStringLiteral("/slow"), std::chrono::milliseconds(300));
+        const auto slowOutcome = get(u"/slow"_s, std::chrono::milliseconds(300));
         QVERIFY(slowOutcome.exception);
         QCOMPARE(test::deviceManagerErrorCode(slowOutcome.exception), -1);
     }

@@ -9,22 +9,23 @@
 
 using namespace vantrel;
 using namespace vantrel::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kHome = QStringLiteral("/home/tester");
+const QString kHome = u"/home/tester"_s;
 
 QString extraPath(const QString &home)
 {
-    return home + QStringLiteral("/.local/npm-global/bin:") + home + QStringLiteral("/.npm-global/bin:") + home
+    return home + u"/.local/npm-global/bin:"_s + home + u"/.npm-global/bin:"_s + home
         + QStringLiteral("/.nvm/current/bin:/opt/homebrew/bin:/opt/homebrew/sbin:/usr/local/bin:/usr/local/sbin:"
                          "/usr/bin:/bin:/usr/sbin:/sbin");
 }
 
 void makeAdb(const QString &sdk)
 {
-    QDir().mkpath(sdk + QStringLiteral("/platform-tools"));
-    QFile file(sdk + QStringLiteral("/platform-tools/adb"));
+    QDir().mkpath(sdk + u"/platform-tools"_s);
+    QFile file(sdk + u"/platform-tools/adb"_s);
     if (file.open(QIODevice::WriteOnly))
         file.close();
 }
@@ -38,78 +39,73 @@ private slots:
     void searchPathPutsTheExtraFoldersFirst()
     {
         QProcessEnvironment inherited;
-        inherited.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/my/custom::/bin"));
-        inherited.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+        inherited.insert(u"PATH"_s, u"/usr/bin:/my/custom::/bin"_s);
+        inherited.insert(u"LANG"_s, u"zh_CN.UTF-8"_s);
         const QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, kHome);
-        QCOMPARE(environment.value(QStringLiteral("PATH")), extraPath(kHome) + QStringLiteral(":/my/custom"));
-        QCOMPARE(environment.value(QStringLiteral("LANG")), QStringLiteral("zh_CN.UTF-8"));
+        QCOMPARE(environment.value(u"PATH"_s), extraPath(kHome) + u":/my/custom"_s);
+        QCOMPARE(environment.value(u"LANG"_s), u"zh_CN.UTF-8"_s);
 
         // Order of inherited entries is kept; repeats after the first are dropped.
-        QCOMPARE(ToolProcessEnvironment::searchPath(QStringLiteral("/z:/a:/z:/opt/homebrew/bin:/a"), kHome),
-                 extraPath(kHome) + QStringLiteral(":/z:/a"));
+        QCOMPARE(ToolProcessEnvironment::searchPath(u"/z:/a:/z:/opt/homebrew/bin:/a"_s, kHome),
+                 extraPath(kHome) + u":/z:/a"_s);
         // Without a PATH: exactly the extra folders.
-        QCOMPARE(ToolProcessEnvironment::value(QProcessEnvironment(), kHome).value(QStringLiteral("PATH")), extraPath(kHome));
+        QCOMPARE(ToolProcessEnvironment::value(QProcessEnvironment(), kHome).value(u"PATH"_s), extraPath(kHome));
     }
 
     void androidSdkCandidates()
     {
         QTemporaryDir root;
-        const QString home = root.filePath(QStringLiteral("home"));
-        const QString librarySdk = home + QStringLiteral("/Library/Android/sdk");
-        const QString linuxSdk = home + QStringLiteral("/Android/Sdk");
-        const QString withoutAdb = root.filePath(QStringLiteral("bare-sdk"));
-        QDir().mkpath(withoutAdb + QStringLiteral("/platform-tools"));
+        const QString home = root.filePath(u"home"_s);
+        const QString librarySdk = home + u"/Library/Android/sdk"_s;
+        const QString linuxSdk = home + u"/Android/Sdk"_s;
+        const QString withoutAdb = root.filePath(u"bare-sdk"_s);
+        QDir().mkpath(withoutAdb + u"/platform-tools"_s);
 
         // Nothing qualifies: the two variables pass through unchanged.
         QProcessEnvironment inherited;
-        inherited.insert(QStringLiteral("ANDROID_HOME"), withoutAdb);
+        inherited.insert(u"ANDROID_HOME"_s, withoutAdb);
         QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(QStringLiteral("ANDROID_HOME")), withoutAdb);
-        QVERIFY(!environment.contains(QStringLiteral("ANDROID_SDK_ROOT")));
+        QCOMPARE(environment.value(u"ANDROID_HOME"_s), withoutAdb);
+        QVERIFY(!environment.contains(u"ANDROID_SDK_ROOT"_s));
 
         // ANDROID_HOME without adb, the Library SDK with it: both variables point at the latter.
         makeAdb(librarySdk);
         makeAdb(linuxSdk);
         environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(QStringLiteral("ANDROID_HOME")), librarySdk);
-        QCOMPARE(environment.value(QStringLiteral("ANDROID_SDK_ROOT")), librarySdk);
+        QCOMPARE(environment.value(u"ANDROID_HOME"_s), librarySdk);
+        QCOMPARE(environment.value(u"ANDROID_SDK_ROOT"_s), librarySdk);
 
         // ANDROID_SDK_ROOT with adb comes before the home folders, and overwrites ANDROID_HOME.
-        const QString rootSdk = root.filePath(QStringLiteral("root-sdk"));
+        const QString rootSdk = root.filePath(u"root-sdk"_s);
         makeAdb(rootSdk);
-        inherited.insert(QStringLiteral("ANDROID_SDK_ROOT"), rootSdk);
+        inherited.insert(u"ANDROID_SDK_ROOT"_s, rootSdk);
         environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(QStringLiteral("ANDROID_HOME")), rootSdk);
-        QCOMPARE(environment.value(QStringLiteral("ANDROID_SDK_ROOT")), rootSdk);
+        QCOMPARE(environment.value(u"ANDROID_HOME"_s), rootSdk);
+        QCOMPARE(environment.value(u"ANDROID_SDK_ROOT"_s), rootSdk);
 
         // ANDROID_HOME with adb wins over everything.
-        const QString homeSdk = root.filePath(QStringLiteral("home-sdk"));
+        const QString homeSdk = root.filePath(u"home-sdk"_s);
         makeAdb(homeSdk);
-        inherited.insert(QStringLiteral("ANDROID_HOME"), homeSdk);
+        inherited.insert(u"ANDROID_HOME"_s, homeSdk);
         QCOMPARE(ToolProcessEnvironment::androidSdkRoot(inherited, home), homeSdk);
 
         // Only the Linux-style home SDK: found after the Library one is gone.
-        QDir(home + QStringLiteral("/Library")).removeRecursively();
+        QDir(home + u"/Library"_s).removeRecursively();
         QCOMPARE(ToolProcessEnvironment::androidSdkRoot(QProcessEnvironment(), home), linuxSdk);
     }
 
     void valueIsRecomputedOnEveryCall()
     {
         TemporaryHome home;
-        QVERIFY(ToolProcessEnvironment::value().value(QStringLiteral("PATH")).startsWith(home.path() + QStringLiteral("/.local")));
-        const QByteArray savedHome = qgetenv("ANDROID_HOME");
-        const QByteArray savedRoot = qgetenv("ANDROID_SDK_ROOT");
-        qunsetenv("ANDROID_HOME");
-        qunsetenv("ANDROID_SDK_ROOT");
-        const QString before = ToolProcessEnvironment::value().value(QStringLiteral("ANDROID_HOME"));
-        makeAdb(home.filePath(QStringLiteral("Android/Sdk")));
-        const QString after = ToolProcessEnvironment::value().value(QStringLiteral("ANDROID_HOME"));
-        if (!savedHome.isNull())
-            qputenv("ANDROID_HOME", savedHome);
-        if (!savedRoot.isNull())
-            qputenv("ANDROID_SDK_ROOT", savedRoot);
-        QVERIFY(before.isEmpty() || before != home.filePath(QStringLiteral("Android/Sdk")));
-        QCOMPARE(after, home.filePath(QStringLiteral("Android/Sdk")));
+        QVERIFY(ToolProcessEnvironment::value().value(u"PATH"_s).startsWith(home.path() + u"/.local"_s));
+        EnvironmentOverride environment;
+        environment.unset("ANDROID_HOME");
+        environment.unset("ANDROID_SDK_ROOT");
+        const QString before = ToolProcessEnvironment::value().value(u"ANDROID_HOME"_s);
+        makeAdb(home.filePath(u"Android/Sdk"_s));
+        const QString after = ToolProcessEnvironment::value().value(u"ANDROID_HOME"_s);
+        QVERIFY(before.isEmpty() || before != home.filePath(u"Android/Sdk"_s));
+        QCOMPARE(after, home.filePath(u"Android/Sdk"_s));
     }
 
     void toolPathOverrides()
@@ -125,7 +121,7 @@ private slots:
             const QString fallback = tool.path();
             QVERIFY2(fallback.startsWith(u'/'), tool.variable);
             qputenv(tool.variable, "/fake/tool");
-            QCOMPARE(tool.path(), QStringLiteral("/fake/tool"));
+            QCOMPARE(tool.path(), u"/fake/tool"_s);
             qputenv(tool.variable, "");
             QCOMPARE(tool.path(), fallback);
             qunsetenv(tool.variable);
