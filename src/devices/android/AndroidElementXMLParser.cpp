@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 namespace vantrel {
 
 namespace {
@@ -50,10 +52,15 @@ std::optional<RectValue> AndroidElementXMLParser::parseBounds(const QString &bou
     const QRegularExpressionMatch match = pattern.match(bounds);
     if (!match.isValid() || !match.hasMatch())
         return std::nullopt;
-    const double left = match.captured(1).toDouble();
-    const double top = match.captured(2).toDouble();
-    const double right = match.captured(3).toDouble();
-    const double bottom = match.captured(4).toDouble();
+    // A run of a few hundred digits overflows: no usable bound.
+    double edges[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        edges[i] = match.captured(i + 1).toDouble(&ok);
+        if (!ok || !std::isfinite(edges[i]))
+            return std::nullopt;
+    }
+    const auto [left, top, right, bottom] = edges;
     return RectValue(left, top, right - left, bottom - top);
 }
 

@@ -20,7 +20,8 @@ public:
     static QList<DeviceElement> parse(const QByteArray &utf8Xml);
 
     // "[left,top][right,bottom]" with non-negative decimal integers, as a whole; the rectangle
-    // (x = left, y = top, width = right - left, height = bottom - top), or none.
+    // (x = left, y = top, width = right - left, height = bottom - top), or none (also when an edge
+    // is too large to be finite).
     static std::optional<RectValue> parseBounds(const QString &bounds);
 
 private:

@@ -106,7 +106,8 @@ std::optional<double> DeviceElementXMLParser::readNumber(const QString &text)
     const char *begin = bytes.constData();
     char *end = nullptr;
     const double value = strtod_l(begin, &end, cLocale());
-    if (end != begin + bytes.size())
+    // "inf", "nan" and out-of-range numbers ("1e999") read, but are no usable coordinate.
+    if (end != begin + bytes.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

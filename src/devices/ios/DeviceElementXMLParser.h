@@ -19,7 +19,8 @@ public:
     static QList<DeviceElement> parse(const QByteArray &utf8Xml);
 
     // A number in the C library's sense: the whole text, read by strtod in the C locale, without
-    // surrounding white space. Anything else is no number.
+    // surrounding white space, and finite ("inf", "nan" and "1e999" are not). Anything else is no
+    // number.
     static std::optional<double> readNumber(const QString &text);
     // The shortest decimal text that reads back as the same number, always with a fractional
     // part (16 -> "16.0", 52.5 -> "52.5"); exponent form outside [1e-4, 2^53).

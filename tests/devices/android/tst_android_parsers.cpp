@@ -88,6 +88,10 @@ private slots:
                                   "[0, 0][10,10]", "[0,0][10]", "[1.5,0][10,10]", "", "[٣,0][10,10]"};
         for (const char *text : rejected)
             QVERIFY2(!AndroidElementXMLParser::parseBounds(QString::fromUtf8(text)), text);
+        // Digits enough to overflow: no finite bound, no element.
+        const QString huge(400, u'9');
+        for (const QString &text : {"[0,0][" + huge + ",10]", "[0,0][10," + huge + "]"})
+            QVERIFY2(AndroidElementXMLParser::parse("<a bounds='" + text + "'/>").isEmpty(), qPrintable(text));
         // Reversed corners parse, and then fail the positive-size rule.
         const auto reversed = AndroidElementXMLParser::parseBounds(QStringLiteral("[10,10][0,0]"));
         QVERIFY(reversed && reversed->width == -10);

@@ -107,6 +107,10 @@ private slots:
         QTest::newRow("trailing space") << "20 " << false << 0.0;
         QTest::newRow("empty") << "" << false << 0.0;
         QTest::newRow("comma decimal") << "12,5" << false << 0.0;
+        QTest::newRow("infinity") << "inf" << false << 0.0;
+        QTest::newRow("negative infinity") << "-INFINITY" << false << 0.0;
+        QTest::newRow("not a number") << "nan" << false << 0.0;
+        QTest::newRow("overflow") << "1e999" << false << 0.0;
     }
 
     void numbersFollowStrtodExactly()
