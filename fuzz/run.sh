@@ -19,6 +19,7 @@ all_targets=$(sed -n 's/^set(fuzz_targets \(.*\))$/\1/p' "$source_dir/fuzz/CMake
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || read -r -a targets <<<"$all_targets"
 
+"$source_dir/scripts/setup.sh" "$source_dir/fuzz/packages.txt"
 if [[ ! -f $build/build.ninja ]]; then
     CC=clang CXX=clang++ cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DVANTREL_FUZZ=ON -DVANTREL_BUILD_TESTS=OFF >/dev/null
