@@ -156,8 +156,12 @@ void AndroidDeviceManager::terminateServerProcess(QPointer<AppiumServerProcess> 
 QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
 {
     QPointer<AndroidDeviceManager> self(this);
+    // A disconnect meanwhile ends this quietly: no server is started for a connection that is gone
+    // (the state would read idle while it ran).
+    const quint64 connection = m_connection;
+    const auto current = [&] { return self && m_connection == connection; };
     const bool answering = co_await m_appium.isServerReady(kAppiumStatusLimit);
-    if (!self)
+    if (!current())
         co_return;
     if (answering) {
         if (m_didPrepareAppiumServer || m_appiumServer) {
@@ -166,12 +170,12 @@ QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
         }
         appendLog(QStringLiteral("发现上次遗留的专用 Appium 服务，正在使用完整 Android SDK 环境重新启动\n"));
         co_await stopStaleAppiumServer();
-        if (!self)
+        if (!current())
             co_return;
     }
 
     const std::optional<QString> appium = co_await resolveAppiumPath();
-    if (!self)
+    if (!current())
         co_return;
     if (!appium)
         throw AndroidError::make(AndroidError::appiumMissing, AndroidError::kAppiumMissing);
@@ -180,10 +184,10 @@ QCoro::Task<void> AndroidDeviceManager::ensureAppiumRunning()
 
     for (int check = 1; check <= kAppiumStartChecks; ++check) {
         co_await PreciseSleep::atLeast(m_timing.appiumStartPoll);
-        if (!self)
+        if (!current())
             co_return;
         const bool ready = co_await m_appium.isServerReady(kAppiumStatusLimit);
-        if (!self)
+        if (!current())
             co_return;
         if (ready) {
             m_didPrepareAppiumServer = true;

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vantrel;
@@ -266,6 +267,29 @@ private slots:
         QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() == 2; }));
         b.manager = std::make_unique<AndroidDeviceManager>();
         QVERIFY(waitFor([&] { return ended; }));
+    }
+
+    void disconnectWhileAppiumIsLocatedStartsNoServer()
+    {
+        FakeAppium appium(scenario());
+        Bench b;
+        // Appium is found through a login shell that takes its time, and says when it was asked.
+        QTemporaryDir dir;
+        QFile shell(dir.filePath(u"slow-shell"_s));
+        QVERIFY(shell.open(QIODevice::WriteOnly));
+        shell.write("#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\necho '" + FakeAppium::programPath().toUtf8() + "'\n");
+        shell.close();
+        shell.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        b.f.environment.unset("VANTREL_APPIUM");
+        b.f.environment.set("VANTREL_SHELL", shell.fileName().toUtf8());
+
+        auto read = b.manager->refreshHierarchy();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell.fileName() + u".asked"_s), 10'000);
+        b.manager->disconnect();
+        awaitTask(std::move(read));
+        spinEventLoop(500ms); // room for the attempt to go on, were it to
+        QVERIFY(appium.serverStarts().isEmpty());
+        QCOMPARE(b.manager->connectionState(), DeviceConnectionState::idle());
     }
 };
 
