@@ -366,9 +366,6 @@ private slots:
         FileWriter::writeAtomically(dir.filePath("broken.json"), "{\"name\": ");
         QVERIFY(readError(dir.filePath("broken.json")).contains(QStringLiteral("broken.json")));
         QVERIFY(readError(dir.filePath("absent.json")).contains(QStringLiteral("absent.json")));
-        // A design without a frame writes none.
-        design.selectedFrameID.reset();
-        QVERIFY(!DesignDocument::toJson(design, QStringLiteral("design.png")).contains("selectedFrameID"));
     }
 
     void pausesNeverEndEarly()
