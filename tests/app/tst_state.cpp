@@ -16,8 +16,7 @@ namespace {
 
 QJsonObject frame(const QString &id, const QString &name)
 {
-    return {{"id", id}, {"name", name}, {"type", "FRAME"}, {"absoluteBoundingBox", box(0, 0, 375, 812)},
-            {"children", QJsonArray{QJsonObject{{"id", id + ":1"}, {"type", "TEXT"}, {"absoluteBoundingBox", box(20, 40, 80, 24)}}}}};
+    return figmaNode(id, "FRAME", box(0, 0, 375, 812), {figmaNode(id + ":1", "TEXT", box(20, 40, 80, 24))}, name);
 }
 
 } // namespace
@@ -117,16 +116,10 @@ private slots:
         qputenv("VANTREL_FIGMA_API_BASE", server.baseUrl().toString().toUtf8());
         const QJsonObject file{{"document", QJsonObject{{"id", "0:0"}, {"type", "DOCUMENT"}, {"children", QJsonArray{
             QJsonObject{{"id", "0:1"}, {"type", "CANVAS"}, {"children", QJsonArray{frame("A", "首页"), frame("B", "详情")}}}}}}}};
-        const auto nodes = [](const QString &id, const QString &name) {
-            return FakeHttpServer::json(200, QJsonObject{{"nodes", QJsonObject{{id, QJsonObject{{"document", frame(id, name)}}}}}});
-        };
-        const auto images = [](const QString &id) {
-            return FakeHttpServer::json(200, QJsonObject{{"images", QJsonObject{{id, "{base}/render.png"}}}});
-        };
         serve(server, {FakeHttpServer::route("GET", "/v1/files/KEY", {withHeaders(FakeHttpServer::json(429, QJsonObject{}), {{"Retry-After", "1"}}),
                                                                        FakeHttpServer::json(200, file)}),
-                       FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodes("A", "首页"), nodes("B", "详情")}),
-                       FakeHttpServer::route("GET", "/v1/images/KEY", {images("A"), images("B")}),
+                       FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodeAnswer("A", frame("A", "首页")), nodeAnswer("B", frame("B", "详情"))}),
+                       FakeHttpServer::route("GET", "/v1/images/KEY", {renderingAnswer("A"), renderingAnswer("B")}),
                        FakeHttpServer::route("GET", "/render.png", {png(750, 1624)})});
 
         AppFixture f;
