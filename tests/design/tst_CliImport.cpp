@@ -118,7 +118,6 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no token") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", "{out}"} << ""
                                   << "请先在设置中填写 Figma 只读 Token";
-        QTest::newRow("status") << QStringList{"import", "{base}/missing.png", "--out", "{out}"} << "" << "下载失败，HTTP 状态码 404";
         QTest::newRow("no --out") << QStringList{"import", "{base}/x.png"} << "" << "--out";
         QTest::newRow("design.json that does not decode") << QStringList{"compare", "--device", "{out}/screen.png", "--design", "{out}/broken.json"}
                                                           << "" << "broken.json";
