@@ -379,8 +379,9 @@ void ReportsTest::pdfNumbersAndPlacement()
     QCOMPARE(ReportTexts::truncatedText(1e20), QStringLiteral("100000000000000000000"));
     QCOMPARE(ReportTexts::truncatedText(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("nan"));
     QCOMPARE(ReportTexts::truncatedText(-std::numeric_limits<double>::infinity()), QStringLiteral("-inf"));
-    // Wide images fill the width, centred.
+    // Small images are enlarged and centred; wide images fill the width.
     const QRectF area(48, 69, 343, 250);
+    QCOMPARE(PdfReportPainter::aspectFit(QSizeF(10, 10), area), QRectF(48 + 46.5, 69, 250, 250));
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(686, 100), area), QRectF(48, 69 + 100, 343, 50));
     QCOMPARE(PdfReportPainter::aspectFit(QSizeF(50, 0), area), area);
 }
