@@ -103,6 +103,16 @@ inline QJsonObject png(int width, int height, const QString &type = QStringLiter
     return FakeHttpServer::bytes(200, pngBytes(width, height), type);
 }
 
+// The API's answers for one node: its tree (files/KEY/nodes) and the link of its rendering (images/KEY).
+inline QJsonObject nodeAnswer(const QString &id, const QJsonObject &document)
+{
+    return FakeHttpServer::json(200, QJsonObject{{"nodes", QJsonObject{{id, QJsonObject{{"document", document}}}}}});
+}
+inline QJsonObject renderingAnswer(const QString &id, const QJsonValue &link = QStringLiteral("{base}/render.png"))
+{
+    return FakeHttpServer::json(200, QJsonObject{{"err", QJsonValue::Null}, {"images", QJsonObject{{id, link}}}});
+}
+
 inline QJsonObject box(double x, double y, double w, double h)
 {
     return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}};

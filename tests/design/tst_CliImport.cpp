@@ -23,13 +23,9 @@ struct Fixture {
 
     Fixture()
     {
-        const QJsonObject frame{{"id", "1:2"}, {"name", "登录"}, {"type", "FRAME"}, {"absoluteBoundingBox", box(100, 100, 60, 120)},
-                                {"children", QJsonArray{QJsonObject{{"id", "1:3"}, {"absoluteBoundingBox", box(110, 200, 40, 10)}}}}};
-        const auto answer = [](const QString &path, const QJsonObject &body) {
-            return FakeHttpServer::route("GET", path, {FakeHttpServer::json(200, body)});
-        };
-        serve(server, {answer("/v1/files/KEY/nodes", {{"nodes", QJsonObject{{"1:2", QJsonObject{{"document", frame}}}}}}),
-                       answer("/v1/images/KEY", {{"images", QJsonObject{{"1:2", "{base}/render.png"}}}}),
+        const QJsonObject frame = figmaNode("1:2", "FRAME", box(100, 100, 60, 120), {figmaNode("1:3", "TEXT", box(110, 200, 40, 10))});
+        serve(server, {FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodeAnswer("1:2", frame)}),
+                       FakeHttpServer::route("GET", "/v1/images/KEY", {renderingAnswer("1:2")}),
                        FakeHttpServer::route("GET", "/render.png", {png(120, 240)}),
                        FakeHttpServer::route("GET", "/shots/direct.png", {png(120, 240)})});
         QImage(QImage::fromData(pngBytes(120, 240))).save(screenshot);
@@ -122,7 +118,6 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no token") << QStringList{"import", "https://www.figma.com/design/KEY?node-id=1-2", "--out", "{out}"} << ""
                                   << "请先在设置中填写 Figma 只读 Token";
-        QTest::newRow("status") << QStringList{"import", "{base}/missing.png", "--out", "{out}"} << "" << "下载失败，HTTP 状态码 404";
         QTest::newRow("no --out") << QStringList{"import", "{base}/x.png"} << "" << "--out";
         QTest::newRow("design.json that does not decode") << QStringList{"compare", "--device", "{out}/screen.png", "--design", "{out}/broken.json"}
                                                           << "" << "broken.json";

@@ -53,7 +53,6 @@ private slots:
     {
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("reference"); // "KEY NODE"; empty: not a Figma link
-        QTest::newRow("design") << "https://www.figma.com/design/AbC123/Home-Screen?node-id=12-34&t=x" << "AbC123 12:34";
         QTest::newRow("capitals") << "https://FIGMA.com/PROTO/KeyZ" << "KeyZ ";
         QTest::newRow("empty node") << "https://www.figma.com/Design/k1/x?node-id=" << "k1 ";
         QTest::newRow("first node wins") << "https://www.figma.com/board/k2?a=b&node-id=1-2-3&node-id=9-9" << "k2 1:2:3";
@@ -366,9 +365,6 @@ private slots:
         FileWriter::writeAtomically(dir.filePath("broken.json"), "{\"name\": ");
         QVERIFY(readError(dir.filePath("broken.json")).contains(QStringLiteral("broken.json")));
         QVERIFY(readError(dir.filePath("absent.json")).contains(QStringLiteral("absent.json")));
-        // A design without a frame writes none.
-        design.selectedFrameID.reset();
-        QVERIFY(!DesignDocument::toJson(design, QStringLiteral("design.png")).contains("selectedFrameID"));
     }
 
     void pausesNeverEndEarly()

@@ -92,12 +92,9 @@ struct Fixture {
                 const QJsonObject &rendering = png(750, 1624), const QJsonObject &file = fileResponse())
     {
         QDir(FigmaCache::directory()).removeRecursively();
-        const auto answer = [](const QString &path, const QJsonObject &body) {
-            return FakeHttpServer::route("GET", path, {FakeHttpServer::json(200, body)});
-        };
-        serve(server, {answer("/v1/files/KEY", file),
-                       answer("/v1/files/KEY/nodes", {{"nodes", QJsonObject{{id, QJsonObject{{"document", document}}}}}}),
-                       answer("/v1/images/KEY", {{"err", QJsonValue::Null}, {"images", QJsonObject{{id, renderLink}}}}),
+        serve(server, {FakeHttpServer::route("GET", "/v1/files/KEY", {FakeHttpServer::json(200, file)}),
+                       FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodeAnswer(id, document)}),
+                       FakeHttpServer::route("GET", "/v1/images/KEY", {renderingAnswer(id, renderLink)}),
                        FakeHttpServer::route("GET", "/render.png", {rendering})});
     }
     TaskOutcome<ImportedDesign> importURL(const QString &link)

@@ -83,8 +83,6 @@ private slots:
         row("page", {route("/deep/a/b/page.html", pageWithPreview("../c.png")), route("/deep/a/c.png", png(60, 120, "application/octet-stream"))},
             "{base}/deep/a/b/page.html?ref=x", "page 网页 60x120 {base}/deep/a/b/page.html?ref=x");
         row("page without preview", {route("/p.html", html("<p>none</p>"))}, "{base}/p.html", kNoPreview);
-        row("og:image as a name", {route("/p.html", html("<meta name=\"og:image\" content=\"/x.png\">"))}, "{base}/p.html", kNoPreview,
-            "/x.png", 0);
         row("preview refused", {route("/p.html", pageWithPreview("/m.png"))}, "{base}/p.html", "下载失败，HTTP 状态码 404", "/m.png", 1);
         row("preview not an image", {route("/p.html", pageWithPreview("/b.png")), route("/b.png", FakeHttpServer::bytes(200, "GIF89?", "image/png"))},
             "{base}/p.html", "无法读取该图片，请使用 PNG、JPG 或 WebP");

@@ -7,11 +7,9 @@ import base64
 import ctypes
 import json
 import os
-import struct
 import subprocess
 import tempfile
 import time
-import zlib
 
 import gi
 
@@ -34,20 +32,6 @@ def wait_until(predicate, what, timeout=10.0, interval=0.05):
         if time.monotonic() > deadline:
             raise AssertionError(f'timed out after {timeout:.0f} s waiting for {what}')
         time.sleep(interval)
-
-
-def png(width, height, background, rectangles=()):
-    """An RGB PNG of one colour with filled rectangles ((x, y, w, h), (r, g, b)) drawn on top."""
-    rows = [bytearray(bytes(background) * width) for _ in range(height)]
-    for (x, y, w, h), colour in rectangles:
-        for row in rows[y:y + h]:
-            row[3 * x:3 * (x + w)] = bytes(colour) * w
-    data = zlib.compress(b''.join(b'\0' + bytes(row) for row in rows))
-
-    def chunk(kind, payload):
-        return struct.pack('>I', len(payload)) + kind + payload + struct.pack('>I', zlib.crc32(kind + payload))
-    header = struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)
-    return b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', data) + chunk(b'IEND', b'')
 
 
 def descendants(root, depth=40):
@@ -119,11 +103,12 @@ def wait_status(root, prefix, timeout=20):
                       f'the status "{prefix}…" (last "{text_of(status)}")', timeout)
 
 
-# Phone-sized pictures: a design with a title bar and a button, and a screenshot in which the
-# button moved and changed colour.
-WHITE, BLUE, RED, GREY = (255, 255, 255), (30, 90, 220), (220, 40, 40), (90, 90, 90)
-DESIGN = png(390, 844, WHITE, [((0, 0, 390, 60), GREY), ((40, 400, 310, 64), BLUE)])
-SCREENSHOT = png(390, 844, WHITE, [((0, 0, 390, 60), GREY), ((60, 520, 250, 64), RED)])
+# The checkout example: a design and a screenshot of the same screen that differ.
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'examples')
+with open(os.path.join(EXAMPLES, 'checkout-design.png'), 'rb') as f:
+    DESIGN = f.read()
+with open(os.path.join(EXAMPLES, 'checkout-device.png'), 'rb') as f:
+    SCREENSHOT = f.read()
 
 
 def dismiss_alert(root, message):

@@ -76,7 +76,6 @@ private Q_SLOTS:
         const QJsonValue none(QJsonValue::Undefined);
         QTest::newRow("missing ignoreStatusBar") << "settings" << "ignoreStatusBar" << none;
         QTest::newRow("missing ignoredRegions") << "settings" << "ignoredRegions" << none;
-        QTest::newRow("fractional minimum area") << "settings" << "regionMinimumArea" << QJsonValue(36.5);
         QTest::newRow("threshold as text") << "settings" << "pixelThreshold" << QJsonValue("24");
         QTest::newRow("null crop") << "settings" << "designCropTop" << QJsonValue(QJsonValue::Null);
         QTest::newRow("boolean as number") << "settings" << "ignoreStatusBar" << QJsonValue(1);

@@ -33,12 +33,6 @@ class HistoryStoreTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaultRootIsUnderTheUserDataFolder()
-    {
-        const test::TemporaryHome home;
-        QCOMPARE(ComparisonHistoryStore().rootPath(), home.path() + QStringLiteral("/.local/share/Vantrel/History"));
-    }
-
     void saveWritesSevenFilesAndLoadsBack()
     {
         QTemporaryDir dir;
