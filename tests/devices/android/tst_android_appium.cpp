@@ -7,7 +7,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace vantrel;
@@ -31,13 +30,6 @@ QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), i
     source.insert(u"delayMs"_s, sourceDelayMs);
     return FakeHttpServer::scenario(
         {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, {source}), wda::deleteRoute(kSession)});
-}
-
-bool portAnswers(int port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, quint16(port));
-    return socket.waitForConnected(300);
 }
 
 // The fixture with a uiautomator that cannot dump, and a manager on a free Appium port.

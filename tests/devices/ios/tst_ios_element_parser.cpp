@@ -53,19 +53,6 @@ private slots:
         QCOMPARE(elements.at(7).id, u"飞行模式"_s);
     }
 
-    void rootWithoutFrameIsLeftOutButChildrenKept()
-    {
-        const QString xml = QStringLiteral(
-            R"(<?xml version="1.0"?><AppiumAUT><XCUIElementTypeApplication type="XCUIElementTypeApplication" name="App" %1>)"
-            R"(<XCUIElementTypeButton type="XCUIElementTypeButton" %2/></XCUIElementTypeApplication></AppiumAUT>)")
-                                .arg(frame(0, 0, 393, 852), frame(16, 52, 44, 44));
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 2);
-        QCOMPARE(elements.at(0).id, u"App"_s);
-        // Without a name, the id counts the one element collected before it.
-        QCOMPARE(elements.at(1).id, u"XCUIElementTypeButton-16.0-52.0-1"_s);
-    }
-
     void sizesMustBePositiveAndDescendantsAreJudgedAlone()
     {
         const QString xml = QStringLiteral(
