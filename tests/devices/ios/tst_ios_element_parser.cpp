@@ -173,19 +173,6 @@ private slots:
         xml.insert(1, QChar(0xD800)); // a lone surrogate cannot be encoded as UTF-8
         QVERIFY(DeviceElementXMLParser::parse(xml).isEmpty());
     }
-
-    void deepNestingIsFlattened()
-    {
-        const int depth = 400;
-        QString xml;
-        for (int i = 0; i < depth; ++i)
-            xml += uR"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="%1" y="0" width="10" height="10">)"_s.arg(i);
-        for (int i = 0; i < depth; ++i)
-            xml += u"</XCUIElementTypeOther>"_s;
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), depth);
-        QCOMPARE(elements.last().id, u"XCUIElementTypeOther-399.0-0.0-399"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(IosElementParserTest)
