@@ -29,14 +29,6 @@ struct Bench : AndroidFixture {
     }
 };
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QFile file(dir.filePath(name));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return file.fileName();
-}
-
 } // namespace
 
 class AndroidCommandsTest : public QObject {
@@ -136,11 +128,11 @@ private slots:
         QVERIFY(run.errText().contains(u"已读取元素树：2 个元素，屏幕尺寸 1080×2400"_s));
         QVERIFY(run.errText().contains(u"元素树不参与对比"_s)); // the design is a plain image
         // A tree with no element: the screenshot's size stands in.
-        run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out, "empty.xml", "<hierarchy rotation='1'/>")});
+        run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out.filePath("empty.xml"), "<hierarchy rotation='1'/>")});
         QVERIFY2(run.exitCode == 0, qPrintable(run.errText()));
         QVERIFY(run.errText().contains(u"已读取元素树：0 个元素，屏幕尺寸 720×1280"_s));
         // Not a known tree, or no file at all.
-        run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out, "other.xml", "<root/>")});
+        run = runCli({"compare", "--device", shot, "--design", shot, "--elements", writeFile(out.filePath("other.xml"), "<root/>")});
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.errText().contains(u"无法识别的元素树文件"_s));
         QCOMPARE(runCli({"compare", "--device", shot, "--design", shot, "--elements", out.filePath("missing.xml")}).exitCode, 2);

@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 
 namespace vantrel::test {
 
@@ -43,12 +42,7 @@ template<typename T>
 QCoro::Task<void> driveTask(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state)
 {
     try {
-        if constexpr (std::is_same_v<T, VoidResult>) {
-            co_await std::move(task);
-            state->outcome.value = VoidResult{};
-        } else {
-            state->outcome.value = co_await std::move(task);
-        }
+        state->outcome.value = co_await std::move(task);
     } catch (const std::exception &error) {
         state->outcome.error = QString::fromUtf8(error.what());
         state->outcome.exception = std::current_exception();

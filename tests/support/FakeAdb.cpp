@@ -1,6 +1,5 @@
 #include "support/FakeAdb.h"
 
-#include <QFile>
 #include <QJsonDocument>
 
 namespace vantrel::test {
@@ -14,7 +13,7 @@ FakeAdb::FakeAdb()
 
 QString FakeAdb::programPath()
 {
-    return QStringLiteral(VANTREL_BINARY_DIR "/tests/fakes/adb/adb");
+    return QStringLiteral(VANTREL_FAKES_DIR "/adb/adb.py");
 }
 
 void FakeAdb::on(const QStringList &arguments, const QList<QJsonObject> &responses)
@@ -33,24 +32,16 @@ void FakeAdb::on(const QStringList &arguments, const QList<QJsonObject> &respons
 
 void FakeAdb::save() const
 {
-    QFile file(scenarioPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write the fake adb scenario");
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("log"), filePath(QStringLiteral("calls.jsonl"))},
-                                         {QStringLiteral("rules"), m_rules}})
-                   .toJson());
+    writeFile(scenarioPath(), QJsonDocument(QJsonObject{{QStringLiteral("log"), filePath(QStringLiteral("calls.jsonl"))},
+                                                        {QStringLiteral("rules"), m_rules}})
+                                  .toJson());
 }
 
 QList<QStringList> FakeAdb::calls() const
 {
     QList<QStringList> result;
-    QFile log(filePath(QStringLiteral("calls.jsonl")));
-    if (log.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : log.readAll().split('\n')) {
-            if (!line.isEmpty())
-                result.append(QJsonDocument::fromJson(line).object().value(QStringLiteral("args")).toVariant().toStringList());
-        }
-    }
+    for (const QJsonObject &call : readJsonLines(filePath(QStringLiteral("calls.jsonl"))))
+        result.append(call.value(QStringLiteral("args")).toVariant().toStringList());
     return result;
 }
 

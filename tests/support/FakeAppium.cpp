@@ -1,9 +1,6 @@
 #include "support/FakeAppium.h"
 #include "support/AwaitTask.h"
 
-#include <QFile>
-#include <QJsonDocument>
-#include <QTcpSocket>
 
 namespace vantrel::test {
 
@@ -30,15 +27,7 @@ QString FakeAppium::programPath()
 
 QList<QJsonObject> FakeAppium::serverStarts() const
 {
-    QList<QJsonObject> starts;
-    QFile file(m_dir.filePath(QStringLiteral("starts.jsonl")));
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            if (!line.isEmpty())
-                starts.append(QJsonDocument::fromJson(line).object());
-        }
-    }
-    return starts;
+    return readJsonLines(m_dir.filePath(QStringLiteral("starts.jsonl")));
 }
 
 bool FakeAppium::startLeftoverServer(int port)
@@ -46,11 +35,7 @@ bool FakeAppium::startLeftoverServer(int port)
     m_leftover.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_leftover.start(programPath(), {QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
                                      QString::number(port)});
-    return waitFor([port] {
-        QTcpSocket socket;
-        socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-        return socket.waitForConnected(200);
-    }, std::chrono::seconds(5));
+    return waitFor([port] { return portAnswers(port); }, std::chrono::seconds(5));
 }
 
 } // namespace vantrel::test

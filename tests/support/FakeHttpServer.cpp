@@ -1,7 +1,7 @@
 #include "support/FakeHttpServer.h"
+#include "support/TestEnvironment.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -78,16 +78,7 @@ void FakeHttpServer::setScenario(const QJsonObject &scenario)
 
 QList<QJsonObject> FakeHttpServer::requests() const
 {
-    QList<QJsonObject> result;
-    QFile file(logPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QJsonDocument document = QJsonDocument::fromJson(line);
-        if (document.isObject())
-            result.append(document.object());
-    }
-    return result;
+    return readJsonLines(logPath());
 }
 
 QList<QJsonObject> FakeHttpServer::requests(const QString &prefix) const

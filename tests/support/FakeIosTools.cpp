@@ -20,10 +20,7 @@ QString FakeIosTools::fakePath(const QString &name)
 
 void FakeIosTools::write(const QString &name, const QByteArray &content)
 {
-    QFile file(m_dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    file.write(content);
+    writeFile(m_dir.filePath(name), content);
 }
 
 void FakeIosTools::setDeviceListing(const QString &listing, int status)

@@ -1,8 +1,12 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 namespace vantrel::test {
 
@@ -58,6 +62,36 @@ QString cliPath()
     if (!fromEnv.isEmpty())
         return QString::fromLocal8Bit(fromEnv);
     return QStringLiteral(VANTREL_BINARY_DIR "/src/cli/vantrel-cli");
+}
+
+QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()
+        || (permissions && !file.setPermissions(permissions)))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QList<QJsonObject> readJsonLines(const QString &path)
+{
+    QList<QJsonObject> objects;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (const QJsonDocument document = QJsonDocument::fromJson(line); document.isObject())
+                objects.append(document.object());
+        }
+    }
+    return objects;
+}
+
+bool portAnswers(int port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    return socket.waitForConnected(300);
 }
 
 quint16 freeLocalPort()

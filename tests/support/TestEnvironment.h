@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
+#include <QJsonObject>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -46,6 +48,14 @@ private:
 QString dataPath(const QString &name);
 // Path of the built command-line program.
 QString cliPath();
+
+// Writes `content` to `path` (making its folder), with `permissions` when given; returns the path.
+QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions = {});
+// The JSON objects of a file with one per line (empty when the file cannot be read).
+QList<QJsonObject> readJsonLines(const QString &path);
+
+// Whether something accepts connections on this port of 127.0.0.1.
+bool portAnswers(int port);
 
 // A port on 127.0.0.1 that nothing listens on right now (0 when none could be found).
 quint16 freeLocalPort();

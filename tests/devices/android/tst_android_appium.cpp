@@ -7,7 +7,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,13 +31,6 @@ QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), i
     source.insert(u"delayMs"_s, sourceDelayMs);
     return FakeHttpServer::scenario(
         {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, {source}), wda::deleteRoute(kSession)});
-}
-
-bool portAnswers(int port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, quint16(port));
-    return socket.waitForConnected(300);
 }
 
 // The fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
@@ -275,16 +267,14 @@ private slots:
         Bench b;
         // Appium is found through a login shell that takes its time, and says when it was asked.
         QTemporaryDir dir;
-        QFile shell(dir.filePath(u"slow-shell"_s));
-        QVERIFY(shell.open(QIODevice::WriteOnly));
-        shell.write("#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\necho '" + FakeAppium::programPath().toUtf8() + "'\n");
-        shell.close();
-        shell.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString shell = writeFile(dir.filePath(u"slow-shell"_s),
+                                        "#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\necho '" + FakeAppium::programPath().toUtf8() + "'\n",
+                                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         b.f.environment.unset("VANTREL_APPIUM");
-        b.f.environment.set("VANTREL_SHELL", shell.fileName().toUtf8());
+        b.f.environment.set("VANTREL_SHELL", shell.toUtf8());
 
         auto read = b.manager->refreshHierarchy();
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell.fileName() + u".asked"_s), 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + u".asked"_s), 10'000);
         b.manager->disconnect();
         awaitTask(std::move(read));
         spinEventLoop(500ms); // room for the attempt to go on, were it to

@@ -74,12 +74,10 @@ private slots:
 
         // The login shell's answer is trimmed.
         QTemporaryDir dir;
-        const QString shell = dir.filePath(u"shell"_s);
-        QFile script(shell);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n[ \"$2\" = 'command -v adb' ] && printf '\\n  " + FakeAdb::programPath().toUtf8() + "  \\n' && exit 0\nexit 1\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QString shell = writeFile(dir.filePath(u"shell"_s),
+                                        "#!/bin/sh\n[ \"$2\" = 'command -v adb' ] && printf '\\n  " + FakeAdb::programPath().toUtf8()
+                                            + "  \\n' && exit 0\nexit 1\n",
+                                        QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         qputenv("VANTREL_SHELL", shell.toUtf8());
         using Found = std::optional<std::optional<QString>>;
         QCOMPARE(awaitTask(manager.resolveADBPath()).value, Found(FakeAdb::programPath()));

@@ -53,19 +53,6 @@ private slots:
         QCOMPARE(elements.at(7).id, u"飞行模式"_s);
     }
 
-    void rootWithoutFrameIsLeftOutButChildrenKept()
-    {
-        const QString xml = QStringLiteral(
-            R"(<?xml version="1.0"?><AppiumAUT><XCUIElementTypeApplication type="XCUIElementTypeApplication" name="App" %1>)"
-            R"(<XCUIElementTypeButton type="XCUIElementTypeButton" %2/></XCUIElementTypeApplication></AppiumAUT>)")
-                                .arg(frame(0, 0, 393, 852), frame(16, 52, 44, 44));
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 2);
-        QCOMPARE(elements.at(0).id, u"App"_s);
-        // Without a name, the id counts the one element collected before it.
-        QCOMPARE(elements.at(1).id, u"XCUIElementTypeButton-16.0-52.0-1"_s);
-    }
-
     void sizesMustBePositiveAndDescendantsAreJudgedAlone()
     {
         const QString xml = QStringLiteral(
@@ -185,19 +172,6 @@ private slots:
         QCOMPARE(DeviceElementXMLParser::parse(xml).size(), 1);
         xml.insert(1, QChar(0xD800)); // a lone surrogate cannot be encoded as UTF-8
         QVERIFY(DeviceElementXMLParser::parse(xml).isEmpty());
-    }
-
-    void deepNestingIsFlattened()
-    {
-        const int depth = 400;
-        QString xml;
-        for (int i = 0; i < depth; ++i)
-            xml += uR"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="%1" y="0" width="10" height="10">)"_s.arg(i);
-        for (int i = 0; i < depth; ++i)
-            xml += u"</XCUIElementTypeOther>"_s;
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), depth);
-        QCOMPARE(elements.last().id, u"XCUIElementTypeOther-399.0-0.0-399"_s);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QMutex>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -128,30 +129,6 @@ private slots:
         QVERIFY(s.frameCount() == 1 && s.errorList().isEmpty() && s.client.bufferedBytes() == 0);
     }
 
-    void endlessStreamWithoutEndMarkersStaysBounded()
-    {
-        // 1 MiB pieces after a start marker, forever: the buffer is cut to 2 MiB once it passes 16 MiB.
-        Stream s({QByteArray("\xFF\xD8", 2) + QByteArray(1 << 20, 'a')}, {0}, true);
-        qsizetype largest = 0;
-        bool wasCut = false;
-        qsizetype previous = 0;
-        s.start();
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 20000 && !(wasCut && previous > 4 * (1 << 20))) {
-            test::spinEventLoop(milliseconds(5));
-            const qsizetype size = s.client.bufferedBytes();
-            largest = qMax(largest, size);
-            wasCut = wasCut || size < previous;
-            previous = size;
-        }
-        s.client.stop();
-        QVERIFY2(wasCut, qPrintable(u"largest buffer %1"_s.arg(largest)));
-        QVERIFY(largest <= MJPEGFrameScanner::kBufferLimit + 2 + (1 << 20));
-        QCOMPARE(s.frameCount(), 0);
-        QVERIFY(s.errorList().isEmpty());
-    }
-
     void droppedConnectionIsReportedOnce()
     {
         Stream s(FakeHttpServer::scenario({FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})}));
@@ -226,16 +203,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("piece");
         QTest::addColumn<bool>("framed");
-        QTest::newRow("no markers") << QByteArray(1 << 20, 'a') << false;
+        // A start marker and then none: the buffer of an unfinished frame must be cut, not grow.
+        QTest::newRow("no markers") << QByteArray("\xFF\xD8", 2) + QByteArray(1 << 20, 'a') << false;
         QTest::newRow("small frames") << test::mjpegPart(test::jpegFrame({64, 48}, Qt::red)).repeated(64) << true;
         // About 12 MB of JPEG: noise at full quality.
         QImage noise(2048, 2048, QImage::Format_RGB32);
-        quint32 seed = 12345;
-        for (int y = 0; y < noise.height(); ++y) {
-            auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
-            for (int x = 0; x < noise.width(); ++x)
-                line[x] = (seed = seed * 1664525u + 1013904223u) >> 8;
-        }
+        QRandomGenerator(12345).fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);
         QByteArray large;
         QBuffer buffer(&large);
         buffer.open(QIODevice::WriteOnly);

@@ -73,9 +73,7 @@ private slots:
     {
         Fixture f(freeLocalPort());
         QTemporaryDir dir;
-        QFile file(dir.filePath(u"appium"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly)); // not executable
-        f.tools.setAppiumPath(file.fileName());
+        f.tools.setAppiumPath(test::writeFile(dir.filePath(u"appium"_s), "#!/bin/sh\n")); // not executable
         QVERIFY(!f.connect());
         QCOMPARE(f.manager.connectionState().kind, DeviceConnectionState::Kind::failed);
         QVERIFY(!f.manager.connectionState().message.isEmpty());
@@ -188,16 +186,14 @@ private slots:
         fixture.tools.setAppiumPath(FakeAppium::programPath());
         // A login shell that takes its time, and says when it has been asked.
         QTemporaryDir dir;
-        QFile shell(dir.filePath(QStringLiteral("slow-shell")));
-        QVERIFY(shell.open(QIODevice::WriteOnly));
-        shell.write("#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '" + FakeIosTools::fakePath(QStringLiteral("login-shell")).toUtf8()
-                    + "' \"$@\"\n");
-        shell.close();
-        shell.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("VANTREL_SHELL", shell.fileName().toUtf8()); // restored by the fixture
+        const QString shell = test::writeFile(dir.filePath(QStringLiteral("slow-shell")),
+                                              "#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '"
+                                                  + FakeIosTools::fakePath(QStringLiteral("login-shell")).toUtf8() + "' \"$@\"\n",
+                                              QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("VANTREL_SHELL", shell.toUtf8()); // restored by the fixture
 
         fixture.manager.connect(QString(), QString());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell.fileName() + QStringLiteral(".asked")), 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + QStringLiteral(".asked")), 10'000);
         fixture.manager.disconnect();
         QTRY_COMPARE_WITH_TIMEOUT(fixture.tools.calls(QStringLiteral("shell")).size(), 1, 10'000);
         test::spinEventLoop(std::chrono::milliseconds(500)); // room for the attempt to go on, were it to

@@ -22,13 +22,7 @@ QString extraPath(const QString &home)
                          "/usr/bin:/bin:/usr/sbin:/sbin");
 }
 
-void makeAdb(const QString &sdk)
-{
-    QDir().mkpath(sdk + u"/platform-tools"_s);
-    QFile file(sdk + u"/platform-tools/adb"_s);
-    if (file.open(QIODevice::WriteOnly))
-        file.close();
-}
+void makeAdb(const QString &sdk) { writeFile(sdk + u"/platform-tools/adb"_s, {}); }
 
 } // namespace
 
