@@ -145,7 +145,10 @@ private slots:
         AndroidDeviceManager manager;
         list(manager);
         diagnose(manager);
-        QProcess::execute(realAdb, {u"kill-server"_s});
+        QProcess stop;
+        stop.start(realAdb, {u"kill-server"_s});
+        if (!stop.waitForFinished(10'000))
+            stop.kill(); // a server that does not answer is left to its own time-out
         QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(kNoPhone));
         const EnvironmentCheck adbLine = manager.diagnostics().value(0);
         QCOMPARE(adbLine.level, EnvironmentCheck::Level::success);
