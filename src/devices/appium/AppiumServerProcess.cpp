@@ -72,29 +72,31 @@ void AppiumServerProcess::forwardOutput()
         m_onOutput(*text);
 }
 
-void AppiumServerProcess::stop()
+bool AppiumServerProcess::beginStop()
 {
     if (m_stopping)
-        return;
+        return false;
     m_stopping = true;
-    if (!isRunning()) {
-        onFinished();
-        return;
+    if (isRunning()) {
+        m_graceEnd = QDeadlineTimer(kShutdownGrace, Qt::PreciseTimer);
+        m_process.terminate();
     }
-    m_graceEnd = QDeadlineTimer(kShutdownGrace, Qt::PreciseTimer);
-    m_graceTimer.start(kShutdownGrace);
-    m_process.terminate();
+    return true;
+}
+
+void AppiumServerProcess::stop()
+{
+    if (!beginStop())
+        return;
+    if (isRunning())
+        m_graceTimer.start(kShutdownGrace);
+    else
+        onFinished();
 }
 
 void AppiumServerProcess::stopAndWait()
 {
-    if (!m_stopping) {
-        m_stopping = true;
-        if (isRunning()) {
-            m_graceEnd = QDeadlineTimer(kShutdownGrace, Qt::PreciseTimer);
-            m_process.terminate();
-        }
-    }
+    beginStop();
     m_graceTimer.stop();
     // Waiting reads the output as it comes, so the last lines still reach the log.
     if (isRunning() && !m_process.waitForFinished(int(m_graceEnd.remainingTime())))

@@ -58,6 +58,8 @@ private:
     AppiumServerProcess(QObject *owner, std::function<void(const QString &)> onOutput);
     // stop(), then a wait for what is left of the grace, then SIGKILL to the group.
     void stopAndWait();
+    // Marks the server as stopping and sends SIGTERM once; false when it was stopping already.
+    bool beginStop();
     void forwardOutput();
     void killGroup();
     void onFinished();
