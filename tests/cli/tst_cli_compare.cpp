@@ -1,14 +1,15 @@
 #include "support/CliRunner.h"
+#include "support/Golden.h"
 #include "support/TestEnvironment.h"
 #include "support/TestImages.h"
 
 #include "engine/ModelJson.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace vantrel;
@@ -16,20 +17,41 @@ using namespace vantrel::test;
 
 namespace {
 
-QString example(const char *name)
+const QString kSource = QStringLiteral(VANTREL_SOURCE_DIR);
+const QString kDevice = kSource + QStringLiteral("/examples/checkout-device.png");
+const QString kDesign = kSource + QStringLiteral("/examples/checkout-design.png");
+
+// Every id becomes <id N> by first appearance (its first 8 digits <id N>[:8]), so equal ids stay
+// equal; times keep their format but not their digits.
+QString normalised(QString text, const QString &home)
 {
-    return QStringLiteral(VANTREL_SOURCE_DIR "/examples/") + QLatin1String(name);
+    text.replace(home, QStringLiteral("<home>")).replace(kSource, QStringLiteral("<src>"));
+    static const QRegularExpression uuid(QStringLiteral("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
+    for (int n = 1;; ++n) {
+        const QRegularExpressionMatch m = uuid.match(text);
+        if (!m.hasMatch())
+            break;
+        const QString id = m.captured(), token = QStringLiteral("<id %1>").arg(n);
+        text.replace(id, token).replace(id.left(8), token + QStringLiteral("[:8]"));
+    }
+    static const QList<std::pair<QRegularExpression, QString>> times{
+        {QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ")), QStringLiteral("YYYY-MM-DDThh:mm:ssZ")},
+        {QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d")), QStringLiteral("YYYY-MM-DD hh:mm:ss")},
+        {QRegularExpression(QStringLiteral("\\d{8}-\\d{6}-")), QStringLiteral("YYYYMMDD-hhmmss-")}};
+    for (const auto &[pattern, format] : times)
+        text.replace(pattern, format);
+    return text;
 }
 
-QJsonObject parse(const QByteArray &bytes)
+// A comparison's JSON with one line per issue, to keep the transcript readable.
+QString readable(const QByteArray &output)
 {
-    return QJsonDocument::fromJson(bytes).object();
-}
-
-QString write(const TemporaryHome &home, const QString &name, const QByteArray &bytes)
-{
-    QFile file(home.filePath(name));
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? file.fileName() : QString();
+    QJsonObject o = QJsonDocument::fromJson(output).object();
+    const QJsonArray issues = o.take(QStringLiteral("issues")).toArray();
+    QString text = QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
+    for (const QJsonValue &issue : issues)
+        text += QString::fromUtf8(QJsonDocument(issue.toObject()).toJson(QJsonDocument::Compact)) + u'\n';
+    return o.isEmpty() ? QString::fromUtf8(output) : text;
 }
 
 } // namespace
@@ -38,121 +60,66 @@ class CliCompareTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void exampleShowsDifferencesAsJson()
+    // One home, one run of each case: exit codes, stdout, stderr and the written JSON go into one
+    // transcript compared with the expected one.
+    void transcript()
     {
         const TemporaryHome home;
-        const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design",
-                                   example("checkout-design.png"), "--json", "-"});
-        QCOMPARE(run.exitCode, 1);
-        const QJsonObject o = parse(run.out);
-        QCOMPARE(o.value("status").toString(), QStringLiteral("存在差异"));
-        const double score = o.value("score").toDouble();
-        QVERIFY(score > 50 && score < 99.5);
-        const QJsonArray issues = o.value("issues").toArray();
-        QVERIFY(!issues.isEmpty() && issues.size() <= 24); // a visual-only design: visual issues only
-        QCOMPARE(issues.first().toObject().value("category").toString(), QStringLiteral("视觉"));
-        const QJsonObject first = issues.first().toObject();
-        QVERIFY(first.contains("deviceRect") && first.contains("designRect"));
-        QVERIFY(o.value("createdAt").toString().endsWith(u'Z'));
-        QVERIFY(o.contains("changedPixelRatio") && o.contains("meanColorDelta"));
-    }
+        const auto file = [&](const char *name, const QByteArray &bytes) { return writeFile(home.filePath(name), bytes); };
+        QString transcript;
+        const auto run = [&](const QStringList &arguments) {
+            const CliRun r = runCli(arguments);
+            transcript += QStringLiteral("$ %1\nexit %2\n%3").arg(arguments.join(u' ')).arg(r.exitCode).arg(readable(r.out));
+            if (!r.err.isEmpty())
+                transcript += QStringLiteral("stderr: ") + r.errText();
+            transcript += u'\n';
+        };
+        const QStringList compare{"compare", "--device", kDevice, "--design"};
 
-    void identicalScreensExitZeroAndSaveHistory()
-    {
-        const TemporaryHome home;
-        const CliRun empty = runCli({"history", "list", "--json"});
-        const QJsonDocument none = QJsonDocument::fromJson(empty.out);
-        QVERIFY2(empty.exitCode == 0 && none.isArray() && none.array().isEmpty(), empty.out.constData());
-        const QString design = home.filePath("首页 设计.v2.png");
-        QVERIFY(QFile::copy(example("checkout-device.png"), design));
-        const QString json = home.filePath("out.json");
-        const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design", design,
-                                   "--json", json, "--save-history"});
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.outText().contains(QStringLiteral("一致")));
-        QVERIFY(run.errText().contains(QStringLiteral("已保存到历史记录")));
-        QFile file(json);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(parse(file.readAll()).value("score").toDouble(), 100.0);
-
-        const CliRun list = runCli({"history", "list", "--json"});
-        QCOMPARE(list.exitCode, 0);
-        const QJsonArray entries = QJsonDocument::fromJson(list.out).array();
-        QCOMPARE(entries.size(), 1);
-        const ComparisonHistoryEntry entry = json::historyEntryFromJson(entries.first().toObject());
-        QCOMPARE(entry.deviceName, QStringLiteral("导入截图"));
-        QCOMPARE(entry.designName, QStringLiteral("首页 设计.v2"));
-        QCOMPARE(entry.status, QStringLiteral("一致"));
-
-        const CliRun text = runCli({"history", "list"});
-        QCOMPARE(text.exitCode, 0);
-        QVERIFY(text.outText().contains(entry.directoryName));
-    }
-
-    void settingsFileIsReadStrictly()
-    {
-        const TemporaryHome home;
-        ComparisonSettings settings;
-        settings.pixelThreshold = 255; // nothing counts as changed
-        const QString good = write(home, "settings.json", json::prettyBytes(json::toJson(settings)));
-        const CliRun loose = runCli({"compare", "--device", example("checkout-device.png"), "--design",
-                                     example("checkout-design.png"), "--settings", good, "--json", "-"});
-        QCOMPARE(parse(loose.out).value("changedPixelRatio").toDouble(), 0.0);
-
+        run({"history", "list", "--json"});
+        run(compare + QStringList{kDesign, "--json", "-"});
+        // Status bar, own ignored region, crop, manual offset and threshold all change the figures.
+        ComparisonSettings s;
+        s.pixelThreshold = 40;
+        s.regionMinimumArea = 100;
+        s.manualOffsetX = 3;
+        s.manualOffsetY = -2;
+        s.designCropTop = 0.01;
+        s.designCropRight = 0.02;
+        s.ignoredRegions = {RectValue(0.5, 0.8, 0.5, 0.2)};
+        s.ignoreStatusBar = true;
+        run(compare + QStringList{kDesign, "--settings", file("settings.json", json::prettyBytes(json::toJson(s))), "--json", "-"});
         QJsonObject broken = json::toJson(ComparisonSettings());
         broken.insert("regionMinimumArea", 36.5);
-        const QString bad = write(home, "bad.json", QJsonDocument(broken).toJson());
-        const CliRun run = runCli({"compare", "--device", example("checkout-device.png"), "--design",
-                                   example("checkout-design.png"), "--settings", bad});
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.errText().contains(bad));
-        QVERIFY(run.errText().contains("regionMinimumArea"));
-        QCOMPARE(run.errText().count(u'\n'), 1);
-        QVERIFY(run.out.isEmpty());
-    }
+        run(compare + QStringList{kDesign, "--settings", file("bad.json", QJsonDocument(broken).toJson())});
 
-    void inputErrorsAreOneClearLine()
-    {
-        const TemporaryHome home;
-        // Option errors are one line in Chinese, followed by the usage.
-        CliRun bad = runCli({"compare", "--colour", "red"});
-        QCOMPARE(bad.exitCode, 2);
-        QVERIFY2(bad.errText().startsWith(QStringLiteral("未知选项 colour。用法：compare ")), qPrintable(bad.errText()));
-        bad = runCli({"compare", "--device"});
-        QVERIFY2(bad.errText().startsWith(QStringLiteral("选项 --device 缺少取值。用法：")), qPrintable(bad.errText()));
+        // Identical screens: exit 0, and the entry saved to history under the design file's name.
+        const QString design = home.filePath("首页 设计.v2.png");
+        QVERIFY(QFile::copy(kDevice, design));
+        run(compare + QStringList{design, "--json", home.filePath("out.json"), "--save-history"});
+        QFile out(home.filePath("out.json"));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        transcript += readable(out.readAll()) + u'\n';
+        run({"history", "list", "--json"});
+        run({"history", "list"});
 
-        CliRun run = runCli({"compare", "--device", home.filePath("none.png"), "--design", example("checkout-design.png")});
-        QCOMPARE(run.exitCode, 2);
-        QCOMPARE(run.errText(), QStringLiteral("文件不存在：") + home.filePath("none.png") + u'\n');
-
-        // Not an image, and a cut-off palette PNG (Qt's decoder, whose libpng would print its own
-        // "libpng error" line): one line each.
+        // Bad input: exit 2 and one line on stderr. The cut palette PNG goes through Qt's decoder,
+        // whose libpng would print its own extra line.
         QImage palette(64, 48, QImage::Format_Indexed8);
         palette.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         palette.fill(1);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && palette.save(&buffer, "png"));
-        for (const QString &unreadable : {write(home, "notes.png", "this is not an image"),
-                                          write(home, "cut.png", bytes.left(bytes.size() / 2))}) {
-            run = runCli({"compare", "--device", example("checkout-device.png"), "--design", unreadable});
-            QCOMPARE(run.exitCode, 2);
-            QCOMPARE(run.errText(), QStringLiteral("无法读取该图片，请使用 PNG、JPG 或 WebP：") + unreadable + u'\n');
-        }
-
-        // A PNG header that claims 60000 x 60000 pixels is refused before any pixel is decoded.
-        run = runCli({"compare", "--device", write(home, "huge.png", pngClaiming(60000, 60000)), "--design",
-                      example("checkout-design.png")});
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.errText().contains(QStringLiteral("图片尺寸过大")), qPrintable(run.errText()));
-
-        run = runCli({"compare", "--device", example("checkout-device.png")});
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.errText().contains("--design"));
-        const QStringList bogus{"compare", "--device", example("checkout-device.png"), "--design",
-                                example("checkout-design.png"), "--bogus"};
-        for (const QStringList &arguments : {bogus, QStringList{"frobnicate"}, QStringList{"history"}})
-            QCOMPARE(runCli(arguments).exitCode, 2);
+        const QByteArray png = pngBytes(palette);
+        for (const QString &unreadable : {home.filePath("none.png"), file("notes.png", "this is not an image"),
+                                          file("cut.png", png.left(png.size() / 2)),
+                                          file("huge.png", pngClaiming(60000, 60000))})
+            run(compare + QStringList{unreadable});
+        run({"compare", "--colour", "red"});
+        run({"compare", "--device"});
+        run({"compare", "--device", kDevice});
+        run(compare + QStringList{kDesign, "--bogus"});
+        run({"frobnicate"});
+        run({"history"});
+        QVERIFY(compareWithGolden(QStringLiteral("engine-cli-compare.txt"), normalised(transcript, home.path())));
     }
 };
 
