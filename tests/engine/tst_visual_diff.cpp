@@ -50,21 +50,6 @@ private Q_SLOTS:
         QCOMPARE(heat(out, 2, 1)[3], 255);
     }
 
-    void statusBarRowsAreIgnoredExactly()
-    {
-        const PixelImage device = solid(720, 1560, 0xFFFFFF);
-        const PixelImage design = solid(720, 1560, 0x000000);
-        ComparisonSettings s;
-        s.ignoreStatusBar = true;
-        const VisualOutput out =
-            ComparisonEngine::visualDiff(device, design, 24, 36, ComparisonEngine::effectiveIgnoredRegions(s));
-        QCOMPARE(heat(out, 0, 101), (std::array<int, 4>{0, 0, 0, 45}));
-        QCOMPARE(heat(out, 719, 0), (std::array<int, 4>{0, 0, 0, 45}));
-        QCOMPARE(heat(out, 0, 102)[0], 255);
-        QCOMPARE(out.changedPixelRatio, 1.0); // ignored rows are not compared
-        QCOMPARE(out.meanColorDelta, 255.0);
-    }
-
     void regionsAreHalfOpenAndTestedPerPixel()
     {
         const PixelImage device = solid(10, 10, 0xFFFFFF);
@@ -129,42 +114,15 @@ private Q_SLOTS:
         QVERIFY(ComparisonEngine::tileRegions(wide, 61, 1, 12, 725, 12, 145).isEmpty());
     }
 
-    void regionsAreSortedByAreaStably()
-    {
-        PixelImage device = solid(96, 96, 0);
-        const auto fillTile = [&](int tx, int ty) {
-            for (int y = ty * 12; y < ty * 12 + 12; ++y)
-                for (int x = tx * 12; x < tx * 12 + 12; ++x)
-                    setPixel(device, x, y, 0xFFFFFF);
-        };
-        fillTile(6, 0); // small, found first
-        fillTile(0, 3); // small, found second
-        fillTile(4, 5); // big: 2 x 2 tiles
-        fillTile(5, 5);
-        fillTile(4, 6);
-        const VisualOutput out = ComparisonEngine::visualDiff(device, solid(96, 96, 0), 24, 36, {});
-        QCOMPARE(out.regions.size(), 3);
-        QCOMPARE(out.regions[0].x, 48 / 96.0);
-        QCOMPARE(out.regions[1].x, 72 / 96.0);
-        QCOMPARE(out.regions[2].x, 0.0);
-    }
-
     void visualIssuesAreCappedAndGraded()
     {
-        QList<RectValue> regions;
-        regions.append(RectValue(0, 0, 0.25, 0.25));
-        regions.append(RectValue(0, 0, 0.25, 0.125));
-        for (int i = 0; i < 28; ++i)
-            regions.append(RectValue(0, 0, 0.01, 0.01));
+        QList<RectValue> regions(30, RectValue(0, 0, 0.01, 0.01));
+        regions[0] = RectValue(0, 0, 0.25, 0.25);
+        regions[1] = RectValue(0, 0, 0.25, 0.125);
         const QList<ComparisonIssue> issues = ComparisonEngine::visualIssues(regions);
         QCOMPARE(issues.size(), 24);
         QCOMPARE(issues[0].severity, IssueSeverity::high);
         QCOMPARE(issues[1].severity, IssueSeverity::medium);
-        QCOMPARE(issues[0].title, QStringLiteral("视觉区域差异 1"));
-        QCOMPARE(issues[23].title, QStringLiteral("视觉区域差异 24"));
-        QCOMPARE(issues[0].detail, QStringLiteral("该区域像素颜色或内容与设计稿不同"));
-        QCOMPARE(issues[0].deviceRect->id, issues[0].designRect->id);
-        QVERIFY(issues[0].id != issues[1].id);
     }
 
     void heatmapStaysRedOrangeAsPng()
