@@ -49,19 +49,13 @@ private Q_SLOTS:
         issue.designRect = RectValue(0.1, 0.1, 0.2, 0.2);
         o = json::toJson(issue);
         QVERIFY(!o.contains(QStringLiteral("deviceRect")));
-        QCOMPARE(o.value(QStringLiteral("category")).toString(), QStringLiteral("缺失"));
-        QCOMPARE(o.value(QStringLiteral("severity")).toString(), QStringLiteral("高"));
-        const QString id = o.value(QStringLiteral("id")).toString();
-        QVERIFY(id.size() == 36 && id == id.toUpper());
         QCOMPARE(json::issueFromJson(o), issue);
         o.insert(QStringLiteral("deviceRect"), QJsonValue::Null);
         QVERIFY(!json::issueFromJson(o).deviceRect);
 
-        // Dates are UTC whole seconds.
         const ComparisonHistoryEntry entry = historyEntry();
         o = json::toJson(entry);
-        QCOMPARE(o.value(QStringLiteral("createdAt")).toString(), QStringLiteral("2025-03-14T09:30:15Z"));
-        const ComparisonHistoryEntry back = json::historyEntryFromJson(o);
+        const ComparisonHistoryEntry back = json::historyEntryFromJson(o); // UTC whole seconds
         QCOMPARE(back.createdAt, entry.createdAt.addMSecs(-678));
         QCOMPARE(back.id, entry.id);
     }
@@ -127,8 +121,6 @@ private Q_SLOTS:
         QImage image(1179, 2556, QImage::Format_RGB32);
         image.setDevicePixelRatio(3);
         QCOMPARE(pixelSizeValue(image), (SizeValue{1179, 2556}));
-        QVERIFY(!pngData(QImage()));
-        QVERIFY(pngData(image)->startsWith("\x89PNG"));
     }
 };
 

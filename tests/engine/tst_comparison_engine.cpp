@@ -1,0 +1,320 @@
+#include "EngineTestImages.h"
+
+#include "engine/ComparisonEngine.h"
+#include "support/TestImages.h"
+
+#include <QTest>
+
+using namespace vantrel;
+using namespace vantrel::test;
+
+namespace {
+
+std::array<int, 4> heat(const VisualOutput &out, int x, int y)
+{
+    const std::uint8_t *p = out.heatmap.pixel(x, y);
+    return {p[0], p[1], p[2], p[3]};
+}
+
+CapturedDeviceState capture(const QImage &image)
+{
+    return CapturedDeviceState{image, {}, pixelSizeValue(image)};
+}
+
+ImportedDesign visualDesign(const QImage &image)
+{
+    ImportedDesign d;
+    d.image = image;
+    d.name = QStringLiteral("design");
+    d.pixelSize = pixelSizeValue(image);
+    d.canvasSize = d.pixelSize;
+    return d;
+}
+
+ComparisonIssue issueOf(IssueSeverity severity)
+{
+    ComparisonIssue issue;
+    issue.severity = severity;
+    return issue;
+}
+
+} // namespace
+
+// A whole comparison, then its steps one by one.
+class ComparisonEngineTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sizeScoreAndStatus()
+    {
+        QCOMPARE(ComparisonEngine::comparisonSize({700, 1500}), (SizeValue{700, 1500}));
+        QCOMPARE(ComparisonEngine::comparisonSize({1440, 1}), (SizeValue{720, 1})); // never below one row
+        QCOMPARE(ComparisonEngine::score(0.9, 0), 0.0);
+        const QList<ComparisonIssue> lowOnly{issueOf(IssueSeverity::low), issueOf(IssueSeverity::info)};
+        QCOMPARE(ComparisonEngine::status(99.6, lowOnly), kStatusConsistent);
+        QCOMPARE(ComparisonEngine::status(99.5, {}), kStatusConsistent);
+        QCOMPARE(ComparisonEngine::status(99.6, {issueOf(IssueSeverity::medium)}), kStatusDifferent);
+        QCOMPARE(ComparisonEngine::status(99.4, {}), kStatusDifferent);
+    }
+
+    void identicalScreensAreConsistent()
+    {
+        const QImage screen = qimage(1179, 600, texture);
+        const ComparisonResult result =
+            ComparisonEngine().compare(capture(screen), visualDesign(screen), ComparisonSettings());
+        QCOMPARE(result.score, 100.0);
+        QVERIFY(result.issues.isEmpty());
+        QCOMPARE(result.heatmapImage.size(), QSize(720, 366));
+        QCOMPARE(result.deviceImage.size(), QSize(1179, 600));
+        // The overlay of two identical images is the resized device image.
+        const QImage resized = ComparisonEngine::resize(screen, SizeValue{720, 366});
+        QCOMPARE(result.overlayImage.convertToFormat(QImage::Format_RGB32), resized.convertToFormat(QImage::Format_RGB32));
+    }
+
+    void differencesProduceVisualAndElementIssues()
+    {
+        const QImage device = qimage(360, 640, [](int x, int y) { return x > 100 && x < 200 && y > 300 && y < 400 ? 0xFF0000u : 0xFFFFFFu; });
+        const QImage designImage = qimage(360, 640, [](int, int) { return 0xFFFFFFu; });
+        ImportedDesign design = visualDesign(designImage);
+        DesignNode title;
+        title.id = QStringLiteral("1");
+        title.name = QStringLiteral("标题");
+        title.type = QStringLiteral("TEXT");
+        title.text = QStringLiteral("欢迎");
+        title.rect = RectValue(10, 10, 100, 30);
+        design.nodes = {title};
+        design.isVisualOnly = true;
+
+        const ComparisonResult visualOnly = ComparisonEngine().compare(capture(device), design, ComparisonSettings());
+        QCOMPARE(visualOnly.issues.size(), 1);
+        QCOMPARE(visualOnly.issues[0].category, IssueCategory::visual);
+
+        design.isVisualOnly = false;
+        const ComparisonResult full = ComparisonEngine().compare(capture(device), design, ComparisonSettings());
+        QCOMPARE(full.issues.size(), 2);
+        QCOMPARE(full.issues[0].category, IssueCategory::visual); // visual issues first
+        QCOMPARE(full.issues[1].category, IssueCategory::missing);
+    }
+
+    void unreadableImagesFail()
+    {
+        try {
+            ComparisonEngine().compare(capture(QImage()), visualDesign(qimage(10, 10, texture)), ComparisonSettings());
+            QFAIL("compare accepted an empty screenshot");
+        } catch (const AppError &e) {
+            QCOMPARE(e.domain, QStringLiteral("Vantrel"));
+            QCOMPARE(e.code, 20);
+            QCOMPARE(e.description, QStringLiteral("图像像素读取失败"));
+        }
+    }
+    void pixelsRoundsSizesAndStaysPremultiplied()
+    {
+        const QImage red = qimage(3, 3, [](int, int) { return 0xFF0000u; });
+        const PixelImage one = ComparisonEngine::pixels(red, SizeValue{0.4, 0.4});
+        QCOMPARE(one.width, 1);
+        QCOMPARE(one.height, 1);
+        QCOMPARE(one.bytes.size(), 4);
+        QCOMPARE(ComparisonEngine::pixels(red, SizeValue{2.5, 1.49}).width, 3); // half away from zero
+
+        QImage half(1, 1, QImage::Format_ARGB32);
+        half.setPixel(0, 0, qRgba(200, 100, 50, 128));
+        const PixelImage p = ComparisonEngine::pixels(half, SizeValue{1, 1});
+        QCOMPARE(int(p.data()[3]), 128);
+        QVERIFY(std::abs(int(p.data()[0]) - 100) <= 1); // 200 * 128/255
+    }
+
+    void cropIsClampedAndStaysInside()
+    {
+        const QImage design = qimage(200, 100, [](int x, int) { return x < 100 ? 0x0000FFu : 0xFF0000u; });
+        const auto cropped = [](double top, double left, double bottom, const QImage &image) {
+            ComparisonSettings s;
+            s.designCropTop = top;
+            s.designCropLeft = left;
+            s.designCropBottom = bottom;
+            return ComparisonEngine::crop(image, s);
+        };
+        QCOMPARE(cropped(0, 0.6, 0, design).size(), QSize(110, 100)); // each side at most 0.45
+        QCOMPARE(cropped(0.45, 0, 0.45, design).size(), QSize(200, 10));
+        QCOMPARE(cropped(-0.2, 0, 0, design).size(), QSize(200, 100)); // negative counts as 0
+        const QImage cut = cropped(0, 0.5, 0, design); // clamped: starts at x = 90 (blue), red from 100
+        QCOMPARE(QColor(cut.pixel(0, 0)), QColor(Qt::blue));
+        QCOMPARE(QColor(cut.pixel(10, 0)), QColor(Qt::red));
+        // Edges rounded one by one: origin and size rounded apart would reach one column or row past
+        // a 786 × 1704 design, read as black.
+        QImage white(786, 1704, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        for (const QImage &edge : {cropped(0, 0.25, 0, white), cropped(0.0625, 0, 0, white)})
+            QCOMPARE(edge.pixel(edge.width() - 1, edge.height() - 1), qRgb(255, 255, 255));
+    }
+
+    void translation_data()
+    {
+        QTest::addColumn<int>("pair");
+        QTest::addColumn<QPointF>("expected");
+        QTest::newRow("identical") << 0 << QPointF(0, 0);
+        QTest::newRow("design 3 lower: moves up") << 1 << QPointF(0, -3);
+        QTest::newRow("design left and up") << 2 << QPointF(5, 7);
+        QTest::newRow("12 away: stops at 8") << 3 << QPointF(-8, 0);
+        QTest::newRow("flat: the shortest displacement wins") << 4 << QPointF(0, 0);
+        QTest::newRow("stripes: zero length beats the equal -2 and +2") << 5 << QPointF(0, 0);
+        QTest::newRow("equal lengths: the first met (-1) stays") << 6 << QPointF(1, 0);
+        QTest::newRow("narrow images have no samples") << 7 << QPointF(0, 0);
+    }
+
+    void translation()
+    {
+        QFETCH(int, pair);
+        QFETCH(QPointF, expected);
+        const auto ramp = [](int x, int) { return 0x010101u * std::uint32_t(std::max(0, 2 * x)); };
+        const auto stripes = [](int x, int) { return x % 2 ? 0xFFFFFFu : 0u; };
+        const std::function<std::uint32_t(int, int)> floating[] = {
+            texture, [](int x, int y) { return texture(x, y - 3); }, [](int x, int y) { return texture(x + 5, y + 7); },
+            [&](int x, int y) { return ramp(x - 12, y); }, [](int, int) { return 0x808080u; }, stripes,
+            [&](int x, int y) { return stripes(x + 1, y); }, [](int x, int y) { return texture(x, y + 4); }};
+        const std::function<std::uint32_t(int, int)> reference[] = {texture, texture, texture, ramp, floating[4],
+                                                                    stripes, stripes, texture};
+        const int width = pair == 7 ? 16 : 120;
+        QCOMPARE(ComparisonEngine::estimateTranslation(pixelImage(width, 100, reference[pair]),
+                                                       pixelImage(width, 100, floating[pair])),
+                 expected);
+    }
+
+    void shiftInterpolatesAndLeavesTransparentStrips_data()
+    {
+        QTest::addColumn<QPointF>("offset");
+        QTest::addColumn<QPoint>("probe");
+        QTest::addColumn<int>("red");
+        QTest::addColumn<int>("alpha");
+        // White from column 10 and row 10 on, black above and left of that.
+        QTest::newRow("0.4 right") << QPointF(0.4, 0) << QPoint(10, 20) << 153 << 255; // 0.6 of the white column
+        QTest::newRow("0.4 left") << QPointF(-0.4, 0) << QPoint(9, 20) << 102 << 255;  // 0.4 of it
+        QTest::newRow("19.2 right") << QPointF(19.2, 0) << QPoint(29, 20) << 204 << 255; // 0.8 of it
+        QTest::newRow("19.2 down") << QPointF(0, 19.2) << QPoint(20, 29) << 204 << 255;
+        QTest::newRow("0.4 both") << QPointF(0.4, 0.4) << QPoint(10, 10) << 92 << 255; // 0.6 × 0.6
+        QTest::newRow("3 right, 2 up: moved corner") << QPointF(3, -2) << QPoint(13, 8) << 255 << 255;
+        QTest::newRow("3 right, 2 up: left strip") << QPointF(3, -2) << QPoint(2, 20) << 0 << 0;
+        QTest::newRow("3 right, 2 up: bottom strip") << QPointF(3, -2) << QPoint(20, 38) << 0 << 0;
+        QTest::newRow("0.5 right: edge column blended") << QPointF(0.5, 0) << QPoint(0, 20) << 0 << 128;
+    }
+
+    void shiftInterpolatesAndLeavesTransparentStrips()
+    {
+        QFETCH(QPointF, offset);
+        QFETCH(QPoint, probe);
+        QFETCH(int, red);
+        QFETCH(int, alpha);
+        const QImage corner = qimage(40, 40, [](int x, int y) { return x >= 10 && y >= 10 ? 0xFFFFFFu : 0u; });
+        const PixelImage moved =
+            ComparisonEngine::pixels(ComparisonEngine::shift(corner, offset, SizeValue{40, 40}), SizeValue{40, 40});
+        const std::uint8_t *p = moved.pixel(probe.x(), probe.y());
+        QVERIFY2(std::abs(p[0] - red) <= 2 && std::abs(p[3] - alpha) <= 2, qPrintable(QStringLiteral("%1 %2").arg(p[0]).arg(p[3])));
+    }
+
+    void identicalBuffersGiveADimmedGreyCopy()
+    {
+        const PixelImage device = pixelImage(30, 20, texture);
+        const VisualOutput out = ComparisonEngine::visualDiff(device, device, 24, 36, {});
+        QCOMPARE(out.changedPixelRatio, 0.0);
+        QCOMPARE(out.meanColorDelta, 0.0);
+        QVERIFY(out.regions.isEmpty());
+        const std::uint8_t *d = device.pixel(7, 5);
+        const int g = int((0.299 * d[0] + 0.587 * d[1] + 0.114 * d[2]) * 0.22);
+        QCOMPARE(heat(out, 7, 5), (std::array<int, 4>{g, g, g, 255}));
+    }
+
+    void changedPixelsAreCountedAndPainted()
+    {
+        PixelImage device = solid(24, 24, 0x000000);
+        const PixelImage design = solid(24, 24, 0x000000);
+        setPixel(device, 1, 1, 0x181818); // d = 24 exactly: changed at threshold 24
+        setPixel(device, 2, 1, 0x171717); // d = 23: unchanged
+        setPixel(device, 3, 1, 0xFFFFFF); // d = 255
+        const VisualOutput out = ComparisonEngine::visualDiff(device, design, 24, 36, {});
+        QCOMPARE(out.changedPixelRatio, 2.0 / 576);
+        QCOMPARE(out.meanColorDelta, (24.0 + 23 + 255) / 576);
+        QCOMPARE(heat(out, 1, 1), (std::array<int, 4>{255, 156, 28, 104}));
+        QCOMPARE(heat(out, 3, 1), (std::array<int, 4>{255, 0, 28, 230}));
+        QCOMPARE(heat(out, 2, 1)[3], 255);
+        // Saved as PNG, the heat map stays red-orange.
+        const QImage png = QImage::fromData(pngBytes(ComparisonEngine::heatmapImage(out.heatmap)), "png");
+        QCOMPARE(png.convertToFormat(QImage::Format_ARGB32).pixel(3, 1), qRgba(255, 0, 28, 230));
+    }
+
+    void regionsAreHalfOpenAndTestedPerPixel()
+    {
+        const PixelImage device = solid(10, 10, 0xFFFFFF);
+        const PixelImage design = solid(10, 10, 0x000000);
+        const VisualOutput out =
+            ComparisonEngine::visualDiff(device, design, 24, 36, {RectValue(0.2, 0.2, 0.3, 0.3)});
+        QCOMPARE(heat(out, 2, 2)[3], 45);
+        QCOMPARE(heat(out, 4, 4)[3], 45);
+        QCOMPARE(heat(out, 5, 4)[3], 230); // x = 0.5 is the right edge: outside
+        QCOMPARE(heat(out, 1, 3)[3], 230);
+        QCOMPARE(out.changedPixelRatio, 1.0);
+
+        // Everything ignored: nothing compared, no division by zero.
+        const VisualOutput none = ComparisonEngine::visualDiff(device, design, 24, 36, {RectValue(0, 0, 1, 1)});
+        QCOMPARE(none.changedPixelRatio, 0.0);
+        QCOMPARE(none.meanColorDelta, 0.0);
+        QVERIFY(none.regions.isEmpty());
+    }
+
+    void tileFlagsNeedEnoughChangedPixels()
+    {
+        PixelImage device = solid(48, 48, 0);
+        for (int i = 0; i < 6; ++i)
+            setPixel(device, 13 + i, 14, 0xFFFFFF); // six changed pixels in tile (1, 1)
+        const PixelImage design = solid(48, 48, 0);
+        VisualOutput out = ComparisonEngine::visualDiff(device, design, 24, 36, {});
+        QCOMPARE(out.regions.size(), 1);
+        const RectValue r = out.regions.first();
+        QCOMPARE(r.x, 12 / 48.0);
+        QCOMPARE(r.width, 12 / 48.0);
+
+        out = ComparisonEngine::visualDiff(device, design, 24, 200, {}); // needs 33 pixels: not flagged
+        QVERIFY(out.regions.isEmpty());
+        out = ComparisonEngine::visualDiff(device, design, 24, 41, {}); // 41 / 6 = 6: flagged again
+        QCOMPARE(out.regions.size(), 1);
+        setPixel(device, 13, 14, 0); // five left: below 6
+        QVERIFY(ComparisonEngine::visualDiff(device, design, 24, 36, {}).regions.isEmpty());
+    }
+
+    void tileRegionsGroupDiagonalNeighboursAndCutAtEdges()
+    {
+        // 4 x 2 grid: tiles (0, 0) and (1, 1) touch only at a corner -> one region; (3, 0) alone.
+        QList<bool> flags(8, false);
+        flags[0] = true;
+        flags[5] = true;
+        flags[3] = true;
+        const QList<RectValue> regions = ComparisonEngine::tileRegions(flags, 4, 2, 12, 42, 24, 36);
+        QCOMPARE(regions.size(), 2);
+        QCOMPARE(regions[0].x, 0.0);
+        QCOMPARE(regions[0].width, 24 / 42.0);
+        QCOMPARE(regions[0].height, 1.0);
+        QCOMPARE(regions[1].x, 36 / 42.0);
+        QCOMPARE(regions[1].width, 6 / 42.0); // the partial last column
+
+        // The right edge of a 725-pixel image: a region starting at 720 is 5 pixels wide.
+        QList<bool> wide(61, false);
+        wide[60] = true;
+        const QList<RectValue> edge = ComparisonEngine::tileRegions(wide, 61, 1, 12, 725, 12, 36);
+        QCOMPARE(edge.size(), 1);
+        QCOMPARE(edge[0].width, 5 / 725.0);
+        // Kept only when the uncut span reaches the minimum area.
+        QVERIFY(ComparisonEngine::tileRegions(wide, 61, 1, 12, 725, 12, 145).isEmpty());
+    }
+
+    void visualIssuesAreCappedAndGraded()
+    {
+        QList<RectValue> regions(30, RectValue(0, 0, 0.01, 0.01));
+        regions[0] = RectValue(0, 0, 0.25, 0.25);
+        regions[1] = RectValue(0, 0, 0.25, 0.125);
+        const QList<ComparisonIssue> issues = ComparisonEngine::visualIssues(regions);
+        QCOMPARE(issues.size(), 24);
+        QCOMPARE(issues[0].severity, IssueSeverity::high);
+        QCOMPARE(issues[1].severity, IssueSeverity::medium);
+    }
+};
+
+QTEST_GUILESS_MAIN(ComparisonEngineTest)
+#include "tst_comparison_engine.moc"
