@@ -307,8 +307,8 @@ private Q_SLOTS:
     void visualIssuesAreCappedAndGraded()
     {
         QList<RectValue> regions(30, RectValue(0, 0, 0.01, 0.01));
-        regions[0] = RectValue(0, 0, 0.25, 0.25);
-        regions[1] = RectValue(0, 0, 0.25, 0.125);
+        regions[0] = RectValue(0, 0, 0.25, 0.161); // area 0.04025: high
+        regions[1] = RectValue(0, 0, 0.25, 0.16);  // area exactly 0.04: medium
         const QList<ComparisonIssue> issues = ComparisonEngine::visualIssues(regions);
         QCOMPARE(issues.size(), 24);
         QCOMPARE(issues[0].severity, IssueSeverity::high);
