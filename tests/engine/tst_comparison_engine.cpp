@@ -249,6 +249,7 @@ private Q_SLOTS:
         QCOMPARE(heat(out, 2, 2)[3], 45);
         QCOMPARE(heat(out, 4, 4)[3], 45);
         QCOMPARE(heat(out, 5, 4)[3], 230); // x = 0.5 is the right edge: outside
+        QCOMPARE(heat(out, 4, 5)[3], 230); // y = 0.5 is the bottom edge: outside
         QCOMPARE(heat(out, 1, 3)[3], 230);
         QCOMPARE(out.changedPixelRatio, 1.0);
 
@@ -259,49 +260,17 @@ private Q_SLOTS:
         QVERIFY(none.regions.isEmpty());
     }
 
-    void tileFlagsNeedEnoughChangedPixels()
+    void tileRegionsCutAtEdgesAndKeepTheMinimumArea()
     {
-        PixelImage device = solid(48, 48, 0);
-        for (int i = 0; i < 6; ++i)
-            setPixel(device, 13 + i, 14, 0xFFFFFF); // six changed pixels in tile (1, 1)
-        const PixelImage design = solid(48, 48, 0);
-        VisualOutput out = ComparisonEngine::visualDiff(device, design, 24, 36, {});
-        QCOMPARE(out.regions.size(), 1);
-        const RectValue r = out.regions.first();
-        QCOMPARE(r.x, 12 / 48.0);
-        QCOMPARE(r.width, 12 / 48.0);
-
-        out = ComparisonEngine::visualDiff(device, design, 24, 200, {}); // needs 33 pixels: not flagged
-        QVERIFY(out.regions.isEmpty());
-        out = ComparisonEngine::visualDiff(device, design, 24, 41, {}); // 41 / 6 = 6: flagged again
-        QCOMPARE(out.regions.size(), 1);
-        setPixel(device, 13, 14, 0); // five left: below 6
-        QVERIFY(ComparisonEngine::visualDiff(device, design, 24, 36, {}).regions.isEmpty());
-    }
-
-    void tileRegionsGroupDiagonalNeighboursAndCutAtEdges()
-    {
-        // 4 x 2 grid: tiles (0, 0) and (1, 1) touch only at a corner -> one region; (3, 0) alone.
-        QList<bool> flags(8, false);
-        flags[0] = true;
-        flags[5] = true;
-        flags[3] = true;
-        const QList<RectValue> regions = ComparisonEngine::tileRegions(flags, 4, 2, 12, 42, 24, 36);
-        QCOMPARE(regions.size(), 2);
-        QCOMPARE(regions[0].x, 0.0);
-        QCOMPARE(regions[0].width, 24 / 42.0);
-        QCOMPARE(regions[0].height, 1.0);
-        QCOMPARE(regions[1].x, 36 / 42.0);
-        QCOMPARE(regions[1].width, 6 / 42.0); // the partial last column
-
-        // The right edge of a 725-pixel image: a region starting at 720 is 5 pixels wide.
-        QList<bool> wide(61, false);
-        wide[60] = true;
-        const QList<RectValue> edge = ComparisonEngine::tileRegions(wide, 61, 1, 12, 725, 12, 36);
+        // 725 × 30 pixels: the last tile column is 5 pixels wide, the last tile row 6 high.
+        QList<bool> flags(61 * 3, false);
+        flags.last() = true;
+        const QList<RectValue> edge = ComparisonEngine::tileRegions(flags, 61, 3, 12, 725, 30, 144);
         QCOMPARE(edge.size(), 1);
         QCOMPARE(edge[0].width, 5 / 725.0);
-        // Kept only when the uncut span reaches the minimum area.
-        QVERIFY(ComparisonEngine::tileRegions(wide, 61, 1, 12, 725, 12, 145).isEmpty());
+        QCOMPARE(edge[0].height, 6 / 30.0);
+        // Kept when the uncut span (144) reaches the minimum area, not beyond it.
+        QVERIFY(ComparisonEngine::tileRegions(flags, 61, 3, 12, 725, 30, 145).isEmpty());
     }
 
     void visualIssuesAreCappedAndGraded()
