@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/PixelImage.h"
+#include "support/TestImages.h"
 
 #include <QImage>
 

@@ -1,7 +1,6 @@
 #include "EngineTestImages.h"
 
 #include "engine/ComparisonEngine.h"
-#include "support/TestImages.h"
 
 #include <QTest>
 

@@ -2,32 +2,15 @@
 
 #include "engine/ImageFileReader.h"
 #include "support/TestEnvironment.h"
-#include "support/TestImages.h"
 
-#include <QBuffer>
 #include <QColorSpace>
-#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <libdeflate.h>
 
 using namespace vantrel;
 using namespace vantrel::test;
 
 namespace {
-
-QByteArray word(quint32 v)
-{
-    const char bytes[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(bytes, 4);
-}
-
-QByteArray chunk(const char *type, const QByteArray &data)
-{
-    const QByteArray body = QByteArray(type) + data;
-    return word(quint32(data.size())) + body + word(quint32(libdeflate_crc32(0, body.constData(), std::size_t(body.size()))));
-}
 
 enum ColourType { grey = 0, rgb = 2, palette = 3, greyAlpha = 4, rgba = 6 };
 
@@ -36,9 +19,10 @@ enum ColourType { grey = 0, rgb = 2, palette = 3, greyAlpha = 4, rgba = 6 };
 QByteArray file(int width, int height, ColourType type, int depth, const QByteArray &raw, bool interlaced = false,
                 const QByteArray &extra = {})
 {
-    const QByteArray header = word(quint32(width)) + word(quint32(height)) + char(depth) + char(type) + '\0' + '\0' + char(interlaced);
-    return QByteArray("\x89PNG\r\n\x1a\n") + chunk("IHDR", header) + extra + chunk("IDAT", qCompress(raw).mid(4))
-           + chunk("IEND", {});
+    const QByteArray header =
+        bigEndian(quint32(width)) + bigEndian(quint32(height)) + char(depth) + char(type) + '\0' + '\0' + char(interlaced);
+    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header) + extra + pngChunk("IDAT", qCompress(raw).mid(4))
+           + pngChunk("IEND", {});
 }
 
 // A file of varied pixel bytes whose rows take each of the five row filters in turn; an
@@ -67,20 +51,10 @@ QByteArray image(int width, int height, ColourType type, int depth = 8, bool int
     return file(width, height, type, depth, raw, interlaced, extra);
 }
 
-QByteArray written(const QImage &image, const char *format, bool progressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setProgressiveScanWrite(progressive);
-    return writer.write(image) ? bytes : QByteArray();
-}
-
 // A 32 × 32 progressive JPEG whose frame header is rewritten to declare width × height.
 QByteArray progressiveJpegClaiming(int width, int height)
 {
-    QByteArray bytes = written(QImage(32, 32, QImage::Format_RGB32), "jpeg", true);
+    QByteArray bytes = imageBytes(QImage(32, 32, QImage::Format_RGB32), "jpeg", true);
     const qsizetype frame = bytes.indexOf("\xFF\xC2");
     for (const auto &[at, value] : {std::pair{frame + 5, height}, {frame + 7, width}}) {
         bytes[at] = char(value >> 8);
@@ -125,20 +99,20 @@ private Q_SLOTS:
         QByteArray entries;
         for (int i = 0; i < 768; ++i)
             entries += char(i * 7);
-        QTest::newRow("palette") << image(37, 23, palette, 8, false, chunk("PLTE", entries));
+        QTest::newRow("palette") << image(37, 23, palette, 8, false, pngChunk("PLTE", entries));
         QTest::newRow("rgb interlaced") << image(37, 23, rgb, 8, true);
         QTest::newRow("rgba interlaced") << image(37, 23, rgba, 8, true);
         QTest::newRow("rgb, one pixel") << image(1, 1, rgb);
         QTest::newRow("rgba, one row") << image(300, 1, rgba);
         QTest::newRow("rgb, one column") << image(1, 40, rgb);
-        QTest::newRow("rgb with gamma") << image(37, 23, rgb, 8, false, chunk("gAMA", word(55556)));
+        QTest::newRow("rgb with gamma") << image(37, 23, rgb, 8, false, pngChunk("gAMA", bigEndian(55556)));
         QTest::newRow("rgb with resolution")
-            << image(37, 23, rgb, 8, false, chunk("pHYs", word(5669) + word(2835) + '\1'));
+            << image(37, 23, rgb, 8, false, pngChunk("pHYs", bigEndian(5669) + bigEndian(2835) + '\1'));
         // Three rows of data for a two-row image: libpng lets it pass, and so must the decoder.
         const QByteArray row = QByteArray(1, '\0') + QByteArray(3 * 4, 'x');
         QTest::newRow("surplus image data") << file(4, 2, rgb, 8, row + row + row);
-        QTest::newRow("JPEG") << written(qimage(24, 16, texture), "jpeg");
-        QTest::newRow("WebP") << written(qimage(24, 16, texture), "webp");
+        QTest::newRow("JPEG") << imageBytes(qimage(24, 16, texture), "jpeg");
+        QTest::newRow("WebP") << imageBytes(qimage(24, 16, texture), "webp");
     }
 
     void decodesAsQtDoes()
@@ -178,12 +152,12 @@ private Q_SLOTS:
         QTest::newRow("PNG header claiming 20000 × 20000") << test::pngClaiming(20000, 20000) << tooLarge;
         QTest::newRow("progressive JPEG declaring 10000 × 10000") << progressiveJpegClaiming(10000, 10000) << tooLarge;
         QTest::newRow("PNG 40000 pixels wide") << file(40000, 1, rgb, 8, QByteArray(1 + 3 * 40000, '\0')) << tooLarge;
-        const QByteArray jpeg = written(qimage(64, 64, texture), "jpeg");
+        const QByteArray jpeg = imageBytes(qimage(64, 64, texture), "jpeg");
         QTest::newRow("JPEG cut before its end marker") << jpeg.chopped(2) << unsupported;
         QTest::newRow("icon holding a PNG") << iconHolding(image(64, 64, rgb)) << unsupported;
         QTest::newRow("GIF") << QByteArray::fromHex("47494638396101000100800000000000ffffff2c0000000001000100000202440100"
                                                     "3b") << unsupported;
-        QTest::newRow("BMP") << written(qimage(4, 4, texture), "bmp") << unsupported;
+        QTest::newRow("BMP") << imageBytes(qimage(4, 4, texture), "bmp") << unsupported;
     }
 
     void refusesDamagedAndHostileImages()

@@ -110,13 +110,7 @@ private Q_SLOTS:
         e.value = QStringLiteral("  值 ");
         QCOMPARE(e.comparisonText(), QStringLiteral("  值 "));
 
-        // Rectangles with other ids differ; the right edge is outside.
-        const RectValue a(1, 2, 3, 4);
-        RectValue b(1, 2, 3, 4);
-        QVERIFY(!(a == b));
-        b.id = a.id;
-        QVERIFY(a == b);
-        QVERIFY(a.contains(1, 2) && !a.contains(4, 2));
+        QVERIFY(RectValue(1, 2, 3, 4).contains(1, 2) && !RectValue(1, 2, 3, 4).contains(4, 2)); // right edge outside
 
         QImage image(1179, 2556, QImage::Format_RGB32);
         image.setDevicePixelRatio(3);
