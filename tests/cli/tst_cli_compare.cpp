@@ -109,9 +109,11 @@ private Q_SLOTS:
         palette.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         palette.fill(1);
         const QByteArray png = pngBytes(palette);
+        QFile big(file("big.png", png)); // sparse: 257 MiB on paper, refused by its size alone
+        QVERIFY(big.resize(qint64(257) << 20));
         for (const QString &unreadable : {home.filePath("none.png"), file("notes.png", "this is not an image"),
                                           file("cut.png", png.left(png.size() / 2)),
-                                          file("huge.png", pngClaiming(60000, 60000))})
+                                          file("huge.png", pngClaiming(60000, 60000)), big.fileName()})
             run(compare + QStringList{unreadable});
         run({"compare", "--colour", "red"});
         run({"compare", "--device"});
