@@ -3,6 +3,7 @@
 #include "engine/ImageFileReader.h"
 
 #include <QColorSpace>
+#include <QtEndian>
 #include <QTest>
 
 using namespace vantrel;
@@ -50,25 +51,17 @@ QByteArray image(int width, int height, ColourType type, int depth = 8, bool int
 }
 
 // A 32 × 32 progressive JPEG whose frame header is rewritten to declare width × height.
-QByteArray progressiveJpegClaiming(int width, int height)
+QByteArray progressiveJpegClaiming(quint32 width, quint32 height)
 {
     QByteArray bytes = imageBytes(QImage(32, 32, QImage::Format_RGB32), "jpeg", true);
-    const qsizetype frame = bytes.indexOf("\xFF\xC2");
-    for (const auto &[at, value] : {std::pair{frame + 5, height}, {frame + 7, width}}) {
-        bytes[at] = char(value >> 8);
-        bytes[at + 1] = char(value);
-    }
-    return bytes;
+    return bytes.replace(bytes.indexOf("\xFF\xC2") + 5, 4, bigEndian(quint32(height) << 16 | quint32(width)));
 }
 
 // An icon file whose one entry says 16 × 16 and holds a PNG of another size.
 QByteArray iconHolding(const QByteArray &png)
 {
-    QByteArray icon("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0", 14);
-    for (const quint32 word : {quint32(png.size()), quint32(22)})
-        for (int i = 0; i < 4; ++i)
-            icon.append(char(word >> (8 * i)));
-    return icon + png;
+    const quint32 sizeAndOffset[] = {qToLittleEndian(quint32(png.size())), qToLittleEndian(quint32(22))};
+    return QByteArray("\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0", 14) + QByteArray(reinterpret_cast<const char *>(sizeAndOffset), 8) + png;
 }
 
 qint64 peakResidentKiB()
