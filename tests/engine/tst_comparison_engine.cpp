@@ -53,13 +53,8 @@ DeviceElement element(const QString &label, RectValue rect, const QString &type 
 
 DesignNode node(const QString &name, std::optional<QString> text, RectValue rect, const QString &type = QStringLiteral("TEXT"))
 {
-    DesignNode n;
-    n.id = name;
-    n.name = name;
-    n.type = type;
-    n.text = text;
-    n.rect = rect;
-    return n;
+    return DesignNode{.id = name, .name = name, .type = type, .text = text, .rect = rect,
+                      .fillHex = {}, .strokeHex = {}, .cornerRadius = {}, .fontSize = {}};
 }
 
 DesignNode filled(const QString &name, RectValue rect, const QString &hex)
