@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <functional>
@@ -50,6 +51,7 @@ struct AppFixture {
     FakeAdb adb;
     FakeWindows windows;
     std::unique_ptr<AppState> state;
+    QStringList messages; // "status: …" and "alert: …" as the state shows them, from start() on
 
     AppFixture()
     {
@@ -80,6 +82,11 @@ struct AppFixture {
         if (!waitFor(settled))
             qWarning("device discovery did not settle");
         state->setAlertMessage(std::nullopt);
+        QObject::connect(state.get(), &AppState::statusMessageChanged, [this] { messages << QStringLiteral("status: ") + state->statusMessage(); });
+        QObject::connect(state.get(), &AppState::alertMessageChanged, [this] {
+            if (state->alertMessage())
+                messages << QStringLiteral("alert: ") + *state->alertMessage();
+        });
         return *state;
     }
 
@@ -90,6 +97,13 @@ struct AppFixture {
         file.open(QIODevice::WriteOnly);
         file.write(pngBytes(width, height, color));
         return file.fileName();
+    }
+
+    // The messages so far as one text, with the home folder, ports and times made constant.
+    QString transcript() const
+    {
+        static const QRegularExpression varying(QStringLiteral("127\\.0\\.0\\.1:\\d+|\\d\\d-\\d\\d \\d\\d:\\d\\d"));
+        return messages.join(u'\n').replace(home.path(), QStringLiteral("~")).replace(varying, QStringLiteral("#")) + u'\n';
     }
 
     static bool waitFor(const std::function<bool()> &condition, int limitMs = 20'000)
