@@ -4,6 +4,8 @@
 // without echo, and the diagnostics of the current platform.
 #include "support/AppFixture.h"
 #include "support/FindControl.h"
+#include "support/Golden.h"
+#include "support/UiWidgetTexts.h"
 
 #include "ui/CaptureWorkspace.h"
 #include "ui/ImageCanvas.h"
@@ -18,8 +20,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,6 +27,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
@@ -39,12 +40,15 @@ namespace {
 
 QSettings preferences() { return QSettings(QStringLiteral("halvenro"), QStringLiteral("Vantrel")); }
 
-// A stored preference; "comparisonSettings/KEY" reads one key of the stored settings.
-QVariant stored(const QString &key)
+// The stored preferences, one "key=value" a line, identifiers made constant.
+QString storedPreferences()
 {
-    const QStringList path = key.split(u'/');
-    const QVariant value = preferences().value(path[0]);
-    return path.size() == 1 ? value : QJsonDocument::fromJson(value.toByteArray()).object().value(path[1]).toVariant();
+    const QSettings stored = preferences();
+    QString text;
+    for (const QString &key : stored.allKeys())
+        text += key + u'=' + stored.value(key).toString() + u'\n';
+    static const QRegularExpression uuid(QStringLiteral("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}"));
+    return text.replace(uuid, QStringLiteral("#"));
 }
 
 // The texts of the labels not hidden themselves (whichever tab they are on).
@@ -158,93 +162,45 @@ private slots:
         QCOMPARE(window.resultWorkspace()->canvas()->primaryCanvas()->highlightedRegions().value(0).id, first.deviceRect->id);
     }
 
-    void settingsReachStateAndPreferences_data()
+    void settingsFollowEditsAndChangesMadeElsewhere()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QVariant>("input");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("expected");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("platform") << "Android" << QVariant() << "devicePlatform" << QVariant("Android") << "";
-        QTest::newRow("team") << "Apple Team ID" << QVariant("T3AM") << "appleTeamID" << QVariant("T3AM") << "";
-        QTest::newRow("bundle") << "WDA Bundle ID" << QVariant("b.wda") << "wdaBundleID" << QVariant("b.wda") << "";
-        QTest::newRow("threshold") << "像素差阈值" << QVariant(40) << "comparisonSettings/pixelThreshold"
-                                   << QVariant(40.0) << "40";
-        QTest::newRow("position") << "位置容差" << QVariant(3.5) << "comparisonSettings/positionTolerance"
-                                  << QVariant(3.5) << "3.5 pt";
-        QTest::newRow("size") << "尺寸容差" << QVariant(0.5) << "comparisonSettings/sizeTolerance" << QVariant(0.5)
-                              << "0.5 pt";
-        QTest::newRow("offset") << "垂直偏移" << QVariant(-12.5) << "comparisonSettings/manualOffsetY"
-                                << QVariant(-12.5) << "-12.5 pt";
-        QTest::newRow("crop") << "左侧裁剪" << QVariant(25) << "comparisonSettings/designCropLeft" << QVariant(0.125)
-                              << "12.5%";
-        QTest::newRow("crop at its end") << "底部裁剪" << QVariant(1000) << "comparisonSettings/designCropBottom"
-                                         << QVariant(0.45) << "45.0%";
-        QTest::newRow("status bar") << "忽略顶部状态栏" << QVariant(true) << "comparisonSettings/ignoreStatusBar"
-                                    << QVariant(true) << "";
-    }
-    void settingsReachStateAndPreferences()
-    {
-        QFETCH(QString, control);
-        QFETCH(QVariant, input);
-        QFETCH(QString, key);
-        QFETCH(QString, shown);
-        QWidget *w = setting<QWidget>(control);
-        if (auto *slider = qobject_cast<QSlider *>(w)) {
-            slider->setValue(input.toInt());
-            QVERIFY2(shown.isEmpty() || labels(*slider->parentWidget()).contains(shown), qPrintable(shown));
-        } else if (auto *stepper = qobject_cast<QDoubleSpinBox *>(w)) {
-            stepper->setValue(input.toDouble());
-            QCOMPARE(stepper->text(), shown);
-        } else if (auto *field = qobject_cast<QLineEdit *>(w)) {
-            field->selectAll();
-            QTest::keyClicks(field, input.toString());
-        } else {
-            qobject_cast<QAbstractButton *>(w)->click();
+        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
+        // Edits through the controls reach the state and the stored preferences.
+        setting("Android")->click();
+        for (const auto &[name, text] : {std::pair{"Apple Team ID", "T3AM"}, {"WDA Bundle ID", "b.wda"}}) {
+            setting<QLineEdit>(name)->selectAll();
+            QTest::keyClicks(setting<QLineEdit>(name), text);
         }
-        QTEST(stored(key), "expected");
-    }
+        setting<QSlider>("像素差阈值")->setValue(40);
+        setting<QSlider>("左侧裁剪")->setValue(25);
+        setting<QSlider>("底部裁剪")->setValue(1000); // held at its end
+        setting<QDoubleSpinBox>("位置容差")->setValue(3.5);
+        setting<QDoubleSpinBox>("尺寸容差")->setValue(0.5);
+        setting<QDoubleSpinBox>("垂直偏移")->setValue(-12.5);
+        setting("忽略顶部状态栏")->click();
+        state().addIgnoredRegion(RectValue(0.1, 0.4, 0.3, 0.1));
+        state().addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
+        state().addIgnoredRegion(RectValue(0.5, 0.5, 0.1, 0.1));
+        setting("删除")->click(); // the first row's
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-edited.txt"), widgetTexts(*m_settings) + storedPreferences()));
 
-    void settingsFollowChangesMadeElsewhereWithoutEcho()
-    {
+        // Changes made elsewhere are shown, neither written back nor saved.
+        const QString saved = storedPreferences();
         QSignalSpy settingsSpy(&state(), &AppState::settingsChanged);
         ComparisonSettings settings = state().settings();
         settings.pixelThreshold = 60;
         settings.designCropTop = 0.2;
         settings.manualOffsetX = 7.5;
         state().setSettings(settings);
-        state().setPlatform(AppPlatform::android);
+        state().setPlatform(AppPlatform::ios);
         state().setAppleTeamID(QStringLiteral("ELSEWHERE"));
-
-        QCOMPARE(setting<QSlider>("像素差阈值")->value(), 60);
-        QCOMPARE(setting<QSlider>("顶部裁剪")->value(), 40);
-        QVERIFY(labels(*m_settings).contains("20.0%"));
-        QCOMPARE(setting<QDoubleSpinBox>("水平偏移")->value(), 7.5);
-        QVERIFY(setting("Android")->isChecked());
-        QCOMPARE(setting<QLineEdit>("Apple Team ID")->text(), "ELSEWHERE");
-        // Showing a value neither writes it back nor saves it.
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-elsewhere.txt"), widgetTexts(*m_settings)));
         QCOMPARE(settingsSpy.count(), 1);
         QCOMPARE(state().settings(), settings);
-        QVERIFY(!preferences().contains("devicePlatform") && !preferences().contains("comparisonSettings"));
-    }
-
-    void settingsListIgnoredRegions()
-    {
-        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
-        state().addIgnoredRegion(RectValue(0.1, 0.4, 0.3, 0.1));
-        state().addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
-        QVERIFY(labels(*m_settings).contains("x 10.0% · y 40.0% · 30.0% × 10.0%"));
-        QVERIFY(labels(*m_settings).contains("x 0.0% · y 0.0% · 100.0% × 6.2%"));
-        QVERIFY(!labels(*m_settings).contains("尚未框选忽略区域"));
-
-        const QUuid kept = state().settings().ignoredRegions[1].id;
-        setting("删除")->click(); // the first row's
-        QCOMPARE(state().settings().ignoredRegions.size(), 1);
-        QCOMPARE(state().settings().ignoredRegions[0].id, kept);
-        QCOMPARE(stored("comparisonSettings/ignoredRegions").toList().size(), 1);
+        QCOMPARE(storedPreferences(), saved);
         setting("清空全部")->click();
         QVERIFY(state().settings().ignoredRegions.isEmpty());
-        QCOMPARE(stored("comparisonSettings/ignoredRegions").toList().size(), 0);
+        QVERIFY(storedPreferences().contains("\"ignoredRegions\":[]"));
         QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
     }
 
