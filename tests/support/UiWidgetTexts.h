@@ -9,9 +9,9 @@
 namespace vantrel::test {
 
 // What a person reads below `root`, one line per label, button, field, slider and stepper not
-// hidden itself (whichever tab it is on), in creation order: fields, sliders and steppers as
-// "name: value", buttons as "[x] text" when checked and "[ ] text" otherwise.
-inline QString widgetTexts(QWidget &root)
+// hidden itself (whichever tab it is on), in creation order: labels as their text, fields, sliders
+// and steppers as "name: value", buttons as "[x] text" when checked and "[ ] text" otherwise.
+inline QStringList shownTexts(QWidget &root)
 {
     QStringList lines;
     for (QWidget *widget : root.findChildren<QWidget *>()) {
@@ -30,7 +30,7 @@ inline QString widgetTexts(QWidget &root)
         else if (auto *stepper = qobject_cast<QAbstractSpinBox *>(widget); stepper && named)
             lines << name + stepper->text();
     }
-    return lines.join(u'\n') + u'\n';
+    return lines;
 }
 
 } // namespace vantrel::test

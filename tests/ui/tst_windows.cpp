@@ -1,7 +1,10 @@
-// The main and settings windows over a real application state (fake adb, temporary home): labels
-// that follow the state, the history menu, drops, drawn ignored regions, the result's zoom limits
-// and issue selection; edits that reach the stored preferences, changes made elsewhere shown
-// without echo, and the diagnostics of the current platform.
+// The windows. The main and settings windows over a real application state (fake adb, temporary
+// home): labels that follow the state, the history menu, drops, drawn ignored regions, the result's
+// zoom limits and issue selection; edits that reach the stored preferences, changes made elsewhere
+// shown without echo, and the diagnostics of the current platform. The picture canvas and the
+// result inspector built on it: drawing regions, zoom and pan limits, fitting per mode, blinking and
+// issue selection.
+#include "engine/ComparisonEngine.h"
 #include "support/AppFixture.h"
 #include "support/FindControl.h"
 #include "support/Golden.h"
@@ -13,6 +16,8 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowTexts.h"
 #include "ui/ResultCanvasView.h"
+#include "ui/ResultInspectorView.h"
+#include "ui/ResultInspectorWindow.h"
 #include "ui/ResultWorkspace.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TopBar.h"
@@ -25,13 +30,19 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QNativeGestureEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPointingDevice>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -51,14 +62,32 @@ QString storedPreferences()
     return text.replace(uuid, QStringLiteral("#"));
 }
 
-// The texts of the labels not hidden themselves (whichever tab they are on).
-QStringList labels(QWidget &root)
+// A white screen whose design has a black block in the middle: one clear difference.
+ComparisonResult blockResult()
 {
-    QStringList texts;
-    for (QLabel *label : root.findChildren<QLabel *>())
-        if (!label->isHidden())
-            texts << label->text();
-    return texts;
+    QImage device(90, 180, QImage::Format_RGB32);
+    device.fill(Qt::white);
+    ImportedDesign design;
+    design.image = device.copy();
+    QPainter(&design.image).fillRect(30, 60, 30, 60, Qt::black);
+    design.pixelSize = pixelSizeValue(design.image);
+    design.canvasSize = design.pixelSize;
+    return ComparisonEngine().compare(CapturedDeviceState{device, {}, pixelSizeValue(device)}, design, {});
+}
+
+void drag(QWidget *target, QPoint from, QPoint to)
+{
+    QTest::mousePress(target, Qt::LeftButton, {}, from);
+    QTest::mouseMove(target, (from + to) / 2);
+    QTest::mouseMove(target, to);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, to);
+}
+
+void pinch(QWidget *target, Qt::NativeGestureType type, double value)
+{
+    QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(10, 10), QPointF(10, 10),
+                              QPointF(10, 10), value, QPointF());
+    QCoreApplication::sendEvent(target, &event);
 }
 
 } // namespace
@@ -68,19 +97,49 @@ class WindowsTest : public QObject {
 
     std::unique_ptr<AppFixture> m_fixture;
     std::unique_ptr<SettingsWindow> m_settings;
-    AppState &state() { return *m_fixture->state; }
+    ComparisonResult m_result = blockResult();
+    std::unique_ptr<ImageCanvas> m_canvas;
+    std::unique_ptr<ResultInspectorView> m_view;
+
+    AppState &state()
+    {
+        if (!m_fixture) {
+            m_fixture = std::make_unique<AppFixture>();
+            m_fixture->start();
+        }
+        return *m_fixture->state;
+    }
+    SettingsWindow &settings()
+    {
+        if (!m_settings) {
+            m_settings = std::make_unique<SettingsWindow>(state());
+            m_settings->show();
+        }
+        return *m_settings;
+    }
     template<typename T = QAbstractButton>
-    T *setting(const QString &name) { return control<T>(*m_settings, name); }
+    T *setting(const QString &name) { return control<T>(settings(), name); }
+    ResultInspectorView &view() { return *m_view; }
+    QString label(const char *name) { return m_view->findChild<QLabel *>(QLatin1String(name))->text(); }
 
 private slots:
     void init()
     {
-        m_fixture = std::make_unique<AppFixture>();
-        m_settings = std::make_unique<SettingsWindow>(m_fixture->start());
-        m_settings->show();
+        // A 400 × 400 canvas showing a 200 × 400 image: displayed at x 100 … 300, y 0 … 400.
+        m_canvas = std::make_unique<ImageCanvas>();
+        m_canvas->resize(400, 400);
+        QImage blue(200, 400, QImage::Format_RGB32);
+        blue.fill(QColor(20, 40, 200));
+        m_canvas->setImage(blue);
+        m_view = std::make_unique<ResultInspectorView>();
+        m_view->resize(1280, 840);
+        m_view->show();
+        m_view->setResult(m_result);
     }
     void cleanup()
     {
+        m_canvas.reset();
+        m_view.reset();
         m_settings.reset();
         m_fixture.reset();
     }
@@ -131,7 +190,7 @@ private slots:
         QTest::mouseRelease(canvas, Qt::LeftButton, {}, image.center().toPoint());
         QCOMPARE(state().settings().ignoredRegions.size(), 1);
         QCOMPARE(state().statusMessage(), QStringLiteral("已添加忽略区域，重新对比后生效"));
-        QVERIFY(labels(window).contains(QStringLiteral("忽略区域 1")));
+        QVERIFY(shownTexts(window).contains(QStringLiteral("忽略区域 1")));
         QCOMPARE(canvas->ignoredRegions(), state().settings().ignoredRegions);
 
         window.topBar()->startButton()->click();
@@ -164,7 +223,7 @@ private slots:
 
     void settingsFollowEditsAndChangesMadeElsewhere()
     {
-        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
+        QVERIFY(shownTexts(settings()).contains("尚未框选忽略区域"));
         // Edits through the controls reach the state and the stored preferences.
         setting("Android")->click();
         for (const auto &[name, text] : {std::pair{"Apple Team ID", "T3AM"}, {"WDA Bundle ID", "b.wda"}}) {
@@ -182,38 +241,38 @@ private slots:
         state().addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
         state().addIgnoredRegion(RectValue(0.5, 0.5, 0.1, 0.1));
         setting("删除")->click(); // the first row's
-        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-edited.txt"), widgetTexts(*m_settings) + storedPreferences()));
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-edited.txt"), (shownTexts(settings()) << storedPreferences()).join(u'\n')));
 
         // Changes made elsewhere are shown, neither written back nor saved.
         const QString saved = storedPreferences();
         QSignalSpy settingsSpy(&state(), &AppState::settingsChanged);
-        ComparisonSettings settings = state().settings();
-        settings.pixelThreshold = 60;
-        settings.designCropTop = 0.2;
-        settings.manualOffsetX = 7.5;
-        state().setSettings(settings);
+        ComparisonSettings elsewhere = state().settings();
+        elsewhere.pixelThreshold = 60;
+        elsewhere.designCropTop = 0.2;
+        elsewhere.manualOffsetX = 7.5;
+        state().setSettings(elsewhere);
         state().setPlatform(AppPlatform::ios);
         state().setAppleTeamID(QStringLiteral("ELSEWHERE"));
-        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-elsewhere.txt"), widgetTexts(*m_settings)));
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-elsewhere.txt"), shownTexts(settings()).join(u'\n')));
         QCOMPARE(settingsSpy.count(), 1);
-        QCOMPARE(state().settings(), settings);
+        QCOMPARE(state().settings(), elsewhere);
         QCOMPARE(storedPreferences(), saved);
         setting("清空全部")->click();
         QVERIFY(state().settings().ignoredRegions.isEmpty());
         QVERIFY(storedPreferences().contains("\"ignoredRegions\":[]"));
-        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
+        QVERIFY(shownTexts(settings()).contains("尚未框选忽略区域"));
     }
 
     void settingsShowDiagnosticsOfTheCurrentPlatform()
     {
-        m_settings->tabs()->setCurrentIndex(2);
-        auto *checks = m_settings->findChild<QListWidget *>();
-        auto *log = m_settings->findChild<QPlainTextEdit *>();
+        settings().tabs()->setCurrentIndex(2);
+        auto *checks = settings().findChild<QListWidget *>();
+        auto *log = settings().findChild<QPlainTextEdit *>();
         for (const AppPlatform platform : {AppPlatform::ios, AppPlatform::android}) {
             state().setPlatform(platform);
             const DeviceManagerBase &manager = state().currentManager();
             QVERIFY(AppFixture::waitFor([&] { return !manager.diagnostics().isEmpty(); }));
-            QVERIFY(labels(*m_settings).contains(state().platformName() + " 运行环境"));
+            QVERIFY(shownTexts(settings()).contains(state().platformName() + " 运行环境"));
             QCOMPARE(checks->count(), manager.diagnostics().size());
             for (int row = 0; row < checks->count(); ++row) {
                 QVERIFY(checks->item(row)->text().startsWith(manager.diagnostics()[row].name));
@@ -233,6 +292,181 @@ private slots:
         QSignalSpy rerun(&android, &DeviceManagerBase::diagnosticsChanged);
         setting("重新检查")->click();
         QVERIFY(rerun.wait(20'000));
+    }
+    void dragCreatesRegionOnlyWhenLargeEnough_data()
+    {
+        QTest::addColumn<bool>("drawing");
+        QTest::addColumn<QPoint>("start");
+        QTest::addColumn<QPoint>("end");
+        QTest::addColumn<QRectF>("expected"); // normalised; empty: no region
+        QTest::newRow("5 x 40 creates none") << true << QPoint(150, 100) << QPoint(155, 140) << QRectF();
+        QTest::newRow("40 x 5 creates none") << true << QPoint(150, 100) << QPoint(190, 105) << QRectF();
+        QTest::newRow("6 x 6 creates one") << true << QPoint(150, 100) << QPoint(156, 106)
+                                           << QRectF(0.25, 0.25, 0.03, 0.015);
+        QTest::newRow("dragged up and left") << true << QPoint(156, 106) << QPoint(150, 100)
+                                             << QRectF(0.25, 0.25, 0.03, 0.015);
+        QTest::newRow("from outside, clipped to 6 wide") << true << QPoint(40, 100) << QPoint(106, 140)
+                                                         << QRectF(0, 0.25, 0.03, 0.1);
+        QTest::newRow("from outside, clipped to 5 wide") << true << QPoint(40, 100) << QPoint(105, 140) << QRectF();
+        QTest::newRow("beyond the far corner") << true << QPoint(280, 380) << QPoint(390, 399)
+                                               << QRectF(0.9, 0.95, 0.1, 0.0475);
+        QTest::newRow("drawing off") << false << QPoint(150, 100) << QPoint(190, 140) << QRectF();
+    }
+    void dragCreatesRegionOnlyWhenLargeEnough()
+    {
+        QFETCH(bool, drawing);
+        QFETCH(QPoint, start);
+        QFETCH(QPoint, end);
+        QFETCH(QRectF, expected);
+        m_canvas->setDrawingEnabled(drawing);
+        QSignalSpy drawn(m_canvas.get(), &ImageCanvas::ignoredRegionDrawn);
+        drag(m_canvas.get(), start, end);
+        QCOMPARE(drawn.size(), expected.isNull() ? 0 : 1);
+        if (!expected.isNull())
+            QCOMPARE(drawn.first().first().value<RectValue>().toRectF(), expected);
+    }
+
+    void zoomedCanvasPansOnlyAsFarAsItOverhangs()
+    {
+        drag(m_canvas.get(), QPoint(200, 200), QPoint(260, 260));
+        QCOMPARE(m_canvas->pan(), QPointF()); // a fitted image does not move
+        m_canvas->setZoom(2); // 400 × 800: overhangs 200 above and below, not at the sides
+        drag(m_canvas.get(), QPoint(200, 100), QPoint(300, 250));
+        QCOMPARE(m_canvas->pan(), QPointF(0, 150));
+        drag(m_canvas.get(), QPoint(200, 100), QPoint(300, 250));
+        QCOMPARE(m_canvas->pan(), QPointF(0, 200));
+        QCOMPARE(m_canvas->displayedImageRect(), QRectF(0, 0, 400, 800));
+        m_canvas->setZoom(1); // zooming back re-centres
+        QCOMPARE(m_canvas->displayedImageRect(), QRectF(100, 0, 200, 400));
+    }
+
+    void regionsAreDrawnAtTheDisplayedScale()
+    {
+        m_canvas->setHighlightedRegions({RectValue(0.5, 0.5, 0.25, 0.25)}); // view 200 … 250, 200 … 300
+        const QImage shot = m_canvas->grab().toImage();
+        const auto isImage = [&](int x, int y) { return shot.pixelColor(x, y) == QColor(20, 40, 200); };
+        QVERIFY(isImage(180, 180) && isImage(260, 250) && isImage(225, 310));
+        QVERIFY(!isImage(201, 250)); // the outline's left edge
+        QVERIFY(!isImage(225, 299)); // its bottom edge
+        QVERIFY(!isImage(50, 50));   // outside the image: the canvas background
+    }
+
+    void inspectorHeaderAndWindow()
+    {
+        QCOMPARE(label("resultHeader"), m_result.status + QStringLiteral(" · 一致度 ") + QString::number(m_result.score, 'f', 2));
+
+        // The window tells its owner once when closed, and goes away.
+        QPointer<ResultInspectorWindow> window = new ResultInspectorWindow;
+        QCOMPARE(window->size(), QSize(1280, 840));
+        QSignalSpy closed(window.data(), &ResultInspectorWindow::closed);
+        window->present();
+        window->present();
+        QVERIFY(window->close());
+        QCOMPARE(closed.size(), 1);
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void inspectorZoomStaysWithinLimits()
+    {
+        for (int i = 0; i < 20; ++i)
+            control(view(), QStringLiteral("放大"))->click();
+        QCOMPARE(view().zoom(), 4.0);
+        QCOMPARE(label("zoomLabel"), QStringLiteral("400%"));
+        QCOMPARE(view().canvasView()->primaryCanvas()->zoom(), 4.0);
+        control(view(), QStringLiteral("缩小"))->click();
+        QCOMPARE(view().zoom(), 3.75);
+        for (int i = 0; i < 20; ++i)
+            control(view(), QStringLiteral("缩小"))->click();
+        QCOMPARE(view().zoom(), 0.25);
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        QTest::keyClick(m_view.get(), Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(view().zoom(), 0.5);
+        // Fitting depends on the mode.
+        for (const auto &[mode, fit] : {std::pair{"并排", 0.65}, {"热力图", 0.8}, {"叠加", 0.8}}) {
+            control(view(), QString::fromUtf8(mode))->click();
+            QTest::keyClick(m_view.get(), Qt::Key_0, Qt::ControlModifier);
+            QCOMPARE(view().zoom(), fit);
+            QCOMPARE(label("zoomLabel"), QString::number(qRound(fit * 100)) + u'%');
+        }
+
+        // Touchpad pinch: each event carries the change since the last one; a new gesture starts
+        // from magnification 1 again.
+        view().setZoom(1);
+        ImageCanvas *canvas = view().canvasView()->primaryCanvas();
+        pinch(canvas, Qt::BeginNativeGesture, 0);
+        pinch(canvas, Qt::ZoomNativeGesture, 1.0);
+        QCOMPARE(view().zoom(), 2.0);
+        pinch(canvas, Qt::ZoomNativeGesture, 0.5);
+        QCOMPARE(view().zoom(), 3.0);
+        pinch(canvas, Qt::ZoomNativeGesture, 1.0);
+        QCOMPARE(view().zoom(), 4.0);
+        pinch(canvas, Qt::EndNativeGesture, 0);
+        view().magnificationChanged(0.01);
+        QCOMPARE(view().zoom(), 0.25);
+        view().magnificationEnded();
+        QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(canvas, &wheel);
+        QVERIFY(view().zoom() > 0.25 && view().zoom() < 0.5);
+    }
+
+    void inspectorBlinksOnlyWhileEnabled()
+    {
+        QCOMPARE(view().findChild<QTimer *>()->interval(), 650);
+        view().blinkTick();
+        QCOMPARE(view().blinkPhase(), false);
+        control(view(), QStringLiteral("闪烁"))->click();
+        view().blinkTick();
+        QCOMPARE(view().blinkPhase(), true);
+        control(view(), QStringLiteral("闪烁"))->click();
+        view().blinkTick();
+        QCOMPARE(view().blinkPhase(), true); // no flip while off
+    }
+
+    void inspectorPanesPanTogetherAndShowTheSelection()
+    {
+        ComparisonResult result = m_result;
+        result.issues.append(result.issues.first());
+        result.issues[1].id = QUuid::createUuid();
+        result.issues[1].deviceRect = RectValue(0.1, 0.2, 0.3, 0.1);
+        result.issues[1].designRect = RectValue(0.5, 0.6, 0.2, 0.2);
+        view().setResult(result);
+        control(view(), QStringLiteral("并排"))->click();
+        ImageCanvas *device = view().canvasView()->primaryCanvas();
+        ImageCanvas *design = view().canvasView()->secondaryCanvas();
+        view().setZoom(3);
+        drag(device, QPoint(100, 100), QPoint(130, 40));
+        QVERIFY(device->pan() != QPointF());
+        QCOMPARE(design->pan(), device->pan());
+
+        QVERIFY(device->highlightedRegions().isEmpty());
+        auto *list = view().findChild<IssueListView *>()->list();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QCOMPARE(view().selectedIssueID(), result.issues[1].id);
+        QCOMPARE(device->highlightedRegions(), QList<RectValue>{*result.issues[1].deviceRect});
+        QCOMPARE(design->highlightedRegions(), QList<RectValue>{*result.issues[1].designRect});
+
+        // The heat map shows the changed block red-orange and the rest grey, still outlined.
+        control(view(), QStringLiteral("热力图"))->click();
+        view().setZoom(1);
+        QCOMPARE(device->highlightedRegions(), QList<RectValue>{*result.issues[1].deviceRect});
+        const QRectF shown = device->displayedImageRect();
+        const QImage shot = device->grab().toImage();
+        const QColor changed = shot.pixelColor(shown.center().toPoint());
+        QVERIFY2(changed.red() > 200 && changed.green() < 150 && changed.blue() < 100, qPrintable(changed.name()));
+        const QColor unchanged = shot.pixelColor((shown.topLeft() + QPointF(5, 5)).toPoint());
+        QVERIFY2(qAbs(unchanged.red() - unchanged.blue()) < 10, qPrintable(unchanged.name()));
+
+        // A result without that issue drops the selection and its outline; none shows the empty page.
+        result.issues.removeLast();
+        view().setResult(result);
+        QCOMPARE(view().selectedIssueID(), std::nullopt);
+        QVERIFY(device->highlightedRegions().isEmpty());
+        QCOMPARE(label("issueCount"), QStringLiteral("1"));
+        result.issues.clear();
+        view().setResult(result);
+        QCOMPARE(view().findChild<QStackedWidget *>()->currentWidget(),
+                 view().findChild<QLabel *>(QStringLiteral("emptyTitle"))->parentWidget());
     }
 };
 
