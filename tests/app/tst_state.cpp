@@ -6,8 +6,6 @@
 #include "support/AppFixture.h"
 #include "support/Golden.h"
 
-#include "engine/ModelJson.h"
-
 #include <QDir>
 #include <QMimeData>
 #include <QProcess>
@@ -32,42 +30,6 @@ QJsonObject frame(const QString &id, const QString &name)
 class AppStateTest : public QObject {
     Q_OBJECT
 private slots:
-    void startsFromStoredPreferences_data()
-    {
-        QTest::addColumn<QVariantMap>("stored");
-        QTest::addColumn<AppPlatform>("platform");
-        QTest::addColumn<QString>("teamID");
-        QTest::addColumn<QString>("bundleID");
-        QTest::addColumn<double>("threshold");
-        ComparisonSettings settings;
-        settings.pixelThreshold = 40;
-        const QByteArray encoded = QJsonDocument(json::toJson(settings)).toJson();
-        const QString defaultBundle = QStringLiteral("com.halvenro.Vantrel.WebDriverAgentRunner");
-        QTest::newRow("nothing stored") << QVariantMap{} << AppPlatform::ios << QString() << defaultBundle << 24.0;
-        QTest::newRow("everything stored")
-            << QVariantMap{{"devicePlatform", "Android"}, {"appleTeamID", "TEAM"}, {"wdaBundleID", ""}, {"comparisonSettings", encoded}}
-            << AppPlatform::android << QStringLiteral("TEAM") << QString() << 40.0;
-        QTest::newRow("lower-case platform, settings missing keys")
-            << QVariantMap{{"devicePlatform", "android"}, {"comparisonSettings", QByteArray("{\"pixelThreshold\": 40}")}}
-            << AppPlatform::ios << QString() << defaultBundle << 24.0;
-    }
-
-    void startsFromStoredPreferences()
-    {
-        QFETCH(QVariantMap, stored);
-        AppFixture f;
-        {
-            QSettings store(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
-            for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-                store.setValue(it.key(), it.value());
-        }
-        AppState &state = f.start();
-        QTEST(state.platform(), "platform");
-        QTEST(state.appleTeamID(), "teamID");
-        QTEST(state.wdaBundleID(), "bundleID");
-        QTEST(state.settings().pixelThreshold, "threshold");
-    }
-
     void preferencesConnectionStatesAndDesigns()
     {
         resetThrottle();
@@ -83,7 +45,16 @@ private slots:
                        FakeHttpServer::route("GET", "/v1/images/KEY", {renderingAnswer("A"), renderingAnswer("B")}),
                        FakeHttpServer::route("GET", "/render.png", {png(750, 1624)})});
         AppFixture f;
+        {
+            // A platform in the wrong case is not one; stored settings missing keys are not read.
+            QSettings stored(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
+            stored.setValue("devicePlatform", "android");
+            stored.setValue("comparisonSettings", QByteArray("{\"pixelThreshold\": 40}"));
+        }
         AppState &state = f.start();
+        QCOMPARE(state.platform(), AppPlatform::ios);
+        QCOMPARE(state.settings(), ComparisonSettings());
+        QCOMPARE(state.wdaBundleID(), QStringLiteral("com.halvenro.Vantrel.WebDriverAgentRunner"));
         ComparisonSettings settings;
         settings.positionTolerance = 3.5;
         settings.ignoredRegions = {RectValue(0.1, 0.2, 0.3, 0.4)};
@@ -137,6 +108,7 @@ private slots:
         settings.sizeTolerance = qInf();
         state.setSettings(settings);
         state.setAppleTeamID(QStringLiteral("TEAM2"));
+        state.setWdaBundleID(QString());
         state.savePreferences();
         QFile stored(AppState::preferencesPath());
         QVERIFY(stored.open(QIODevice::ReadOnly));
@@ -145,6 +117,7 @@ private slots:
         AppState &again = f.start();
         QCOMPARE(again.platform(), AppPlatform::android);
         QCOMPARE(again.appleTeamID(), QStringLiteral("TEAM2"));
+        QCOMPARE(again.wdaBundleID(), QString()); // stored empty, not replaced by the default
         settings.sizeTolerance = 2;
         QCOMPARE(again.settings(), settings);
     }
