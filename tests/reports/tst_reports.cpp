@@ -1,13 +1,14 @@
-// Both reports: the HTML page against its fixture, the PDF read back with poppler's tools, and the
-// command line writing both.
+// Both reports (the HTML page against its fixture, the PDF read back with poppler's tools, the
+// command line writing both) and the history store.
 #include "engine/FileWriter.h"
+#include "engine/ModelJson.h"
+#include "reports/ComparisonHistoryStore.h"
 #include "reports/PdfDocumentInfo.h"
 #include "reports/PdfReportPainter.h"
 #include "reports/ReportExporter.h"
 #include "reports/ReportTexts.h"
 #include "support/CliRunner.h"
 #include "support/Golden.h"
-#include "support/ReportTestData.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -19,9 +20,70 @@
 #include <limits>
 
 using namespace vantrel;
-using vantrel::test::ReportTestData;
 
 namespace {
+
+QImage solidImage(int width, int height, const QColor &color, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(width, height, format);
+    image.fill(color);
+    return image;
+}
+
+// Created at 2025-03-14 09:30:15 local time, with small images; the heat map is straight-alpha
+// red-orange (255, 90, 30, 200), as the engine makes it.
+ComparisonResult sampleResult(const QList<ComparisonIssue> &issues)
+{
+    ComparisonResult result;
+    result.createdAt = QDateTime(QDate(2025, 3, 14), QTime(9, 30, 15), Qt::LocalTime);
+    result.score = 87.456;
+    result.changedPixelRatio = 0.01234;
+    result.meanColorDelta = 6.5;
+    result.status = kStatusDifferent;
+    result.issues = issues;
+    result.deviceImage = solidImage(4, 8, QColor(20, 40, 200));
+    result.designImage = solidImage(4, 8, QColor(30, 160, 60));
+    result.alignedDesignImage = solidImage(2, 4, QColor(30, 160, 60));
+    result.heatmapImage = solidImage(2, 4, QColor(255, 90, 30, 200), QImage::Format_RGBA8888);
+    result.overlayImage = solidImage(2, 4, QColor(120, 120, 120, 128), QImage::Format_ARGB32_Premultiplied);
+    return result;
+}
+
+ComparisonIssue makeIssue(IssueSeverity severity, IssueCategory category, const QString &title, const QString &detail)
+{
+    ComparisonIssue issue;
+    issue.severity = severity;
+    issue.category = category;
+    issue.title = title;
+    issue.detail = detail;
+    issue.deviceRect = RectValue{QUuid::createUuid(), 0.1, 0.2, 0.3, 0.05};
+    return issue;
+}
+
+// Titled "问题 1", "问题 2", …, severities cycling high, medium, low, info.
+QList<ComparisonIssue> numberedIssues(int count)
+{
+    static const IssueSeverity severities[] = {IssueSeverity::high, IssueSeverity::medium, IssueSeverity::low,
+                                               IssueSeverity::info};
+    QList<ComparisonIssue> issues;
+    for (int i = 0; i < count; ++i)
+        issues.append(makeIssue(severities[i % 4], IssueCategory::visual, QStringLiteral("问题 %1").arg(i + 1),
+                                QStringLiteral("说明 %1").arg(i + 1)));
+    return issues;
+}
+
+ImportedDesign figmaDesign()
+{
+    ImportedDesign design;
+    design.image = solidImage(4, 8, QColor(30, 160, 60));
+    design.name = QStringLiteral("Home");
+    design.source = QStringLiteral("https://www.figma.com/design/abc/Home?node-id=1-2&t=x");
+    design.kind = DesignSourceKind::figma;
+    design.pixelSize = SizeValue{4, 8};
+    design.canvasSize = SizeValue{4, 8};
+    design.isVisualOnly = false;
+    return design;
+}
 
 const QStringList kAssetNames = {"device.png", "design.png", "aligned-design.png", "overlay.png", "heatmap.png"};
 
@@ -114,6 +176,16 @@ QString exportPdf(const QTemporaryDir &dir, const ComparisonResult &result, cons
     return path;
 }
 
+ComparisonHistoryEntry save(const ComparisonHistoryStore &store, const QString &designName = QStringLiteral("d"))
+{
+    return store.save(sampleResult(numberedIssues(1)), designName, QStringLiteral("p"));
+}
+
+QString entryFile(const ComparisonHistoryStore &store, const ComparisonHistoryEntry &entry, const QString &name)
+{
+    return store.rootPath() + u'/' + entry.directoryName + u'/' + name;
+}
+
 } // namespace
 
 class ReportsTest : public QObject {
@@ -129,22 +201,147 @@ private slots:
     void pdfDocumentsReadBack();
     void pdfTextsAndPlacement();
     void commandLineWritesBothReports();
+
+    // The history store.
+    void saveWritesSevenFilesAndLoadsBack()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.filePath(QStringLiteral("nested/History")));
+        ComparisonResult result = sampleResult(numberedIssues(2));
+        const QDateTime createdAt = result.createdAt.addMSecs(450);
+        result.createdAt = createdAt;
+        const ComparisonHistoryEntry entry = store.save(result, QStringLiteral("首页"), QStringLiteral("iPhone 15"));
+
+        QVERIFY(QRegularExpression(QStringLiteral("^20250314-093015-[0-9A-F]{8}$")).match(entry.directoryName).hasMatch());
+        QVERIFY(json::uuidString(entry.id).startsWith(entry.directoryName.right(8)));
+        QCOMPARE(QDir(store.rootPath() + u'/' + entry.directoryName).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"aligned-design.png", "design.png", "device.png", "entry.json", "heatmap.png",
+                              "overlay.png", "result.json"}));
+
+        const QList<ComparisonHistoryEntry> listed = store.entries();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed[0].designName, QStringLiteral("首页"));
+        QCOMPARE(listed[0].createdAt, createdAt.addMSecs(-450)); // whole seconds
+        const std::optional<ComparisonResult> loaded = store.load(entry);
+        QVERIFY(loaded);
+        QCOMPARE(loaded->issues, result.issues);
+        QCOMPARE(loaded->meanColorDelta, result.meanColorDelta);
+        QCOMPARE(loaded->designImage.size(), result.designImage.size());
+        // The straight-alpha heat map comes back neither wrapped nor brightened.
+        QCOMPARE(loaded->heatmapImage.convertToFormat(QImage::Format_RGBA8888), result.heatmapImage);
+    }
+
+    void incompleteOrCorruptEntries()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.path());
+        const ComparisonHistoryEntry noHeatmap = save(store);
+        QVERIFY(QFile::remove(entryFile(store, noHeatmap, "heatmap.png")));
+        QVERIFY(!store.load(noHeatmap));
+        const ComparisonHistoryEntry badResult = save(store);
+        FileWriter::writeAtomically(entryFile(store, badResult, "result.json"), "{\"score\": 1}");
+        QVERIFY(!store.load(badResult));
+        QCOMPARE(store.entries().size(), 2); // both still listed
+
+        // An entry.json that does not decode, folders without one and stray files are left out.
+        FileWriter::writeAtomically(entryFile(store, save(store), "entry.json"), "{ not json");
+        QDir(store.rootPath()).mkdir(QStringLiteral("empty-folder"));
+        FileWriter::writeAtomically(store.rootPath() + QStringLiteral("/stray.txt"), "x");
+        QCOMPARE(store.entries().size(), 2);
+        QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
+    }
+
+    void entriesAreNewestFirstAndStable()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.path());
+        const QDateTime t(QDate(2025, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        // Folders whose names sort a, b, c: the two at the same second keep that listing order.
+        const auto put = [&](const QString &folder, const QDateTime &when) {
+            ComparisonHistoryEntry e;
+            e.id = QUuid::createUuid();
+            e.createdAt = when;
+            e.designName = folder;
+            e.status = kStatusConsistent;
+            e.directoryName = folder;
+            FileWriter::makeDirectory(dir.filePath(folder));
+            FileWriter::writeAtomically(dir.filePath(folder + QStringLiteral("/entry.json")), json::prettyBytes(json::toJson(e)));
+        };
+        put(QStringLiteral("a"), t);
+        put(QStringLiteral("b"), t.addSecs(60));
+        put(QStringLiteral("c"), t);
+        QStringList order;
+        for (const ComparisonHistoryEntry &e : store.entries())
+            order << e.designName;
+        QCOMPARE(order, (QStringList{"b", "a", "c"}));
+    }
+
+    void imageThatCannotBeEncodedStopsTheSave()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.path());
+        ComparisonResult result = sampleResult({});
+        result.designImage = QImage();
+        try {
+            store.save(result, QStringLiteral("d"), QStringLiteral("p"));
+            QFAIL("save succeeded without a design image");
+        } catch (const AppError &e) {
+            QCOMPARE(e.code, 31);
+            QCOMPARE(e.description, QStringLiteral("无法生成历史记录图片"));
+        }
+        const QStringList folders = QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(QDir(dir.filePath(folders[0])).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"device.png", "entry.json", "result.json"}));
+        QVERIFY(!store.load(store.entries().value(0)));
+    }
+
+    void numbersJsonCannotHoldAreRefusedBeforeAnythingIsWritten()
+    {
+        QTemporaryDir dir;
+        ComparisonResult result = sampleResult(numberedIssues(1));
+        result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
+        try {
+            ComparisonHistoryStore(dir.path()).save(result, QStringLiteral("d"), QStringLiteral("p"));
+            QFAIL("an entry that could never be read back was saved");
+        } catch (const FileWriteError &e) {
+            QVERIFY(e.message.contains(QStringLiteral("字段 x")));
+        }
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void tamperedDirectoryNamesNeverLeaveTheRoot()
+    {
+        QTemporaryDir dir;
+        const ComparisonHistoryStore store(dir.filePath(QStringLiteral("History")));
+        ComparisonHistoryEntry entry = save(store);
+        // A complete entry outside the root, reachable by a relative or absolute name.
+        QVERIFY(QDir().rename(store.rootPath() + u'/' + entry.directoryName, dir.filePath(QStringLiteral("outside"))));
+        for (const QString &name : {QStringLiteral("../outside"), dir.filePath(QStringLiteral("outside")),
+                                    QStringLiteral("outside"), QStringLiteral(".."), QStringLiteral("."), QString()}) {
+            entry.directoryName = name;
+            QVERIFY2(!store.load(entry), qPrintable(name));
+        }
+        QVERIFY(QDir().rename(dir.filePath(QStringLiteral("outside")), store.rootPath() + QStringLiteral("/moved")));
+        entry.directoryName = QStringLiteral("moved");
+        QVERIFY(store.load(entry));
+    }
 };
 
 void ReportsTest::htmlMatchesTheTemplateByteForByte()
 {
     QTemporaryDir dir;
     const QList<ComparisonIssue> issues = {
-        ReportTestData::issue(IssueSeverity::high, IssueCategory::color, QStringLiteral("按钮颜色不一致"),
+        makeIssue(IssueSeverity::high, IssueCategory::color, QStringLiteral("按钮颜色不一致"),
                               QStringLiteral("设计 #FF3B30，实际 #FF453A")),
-        ReportTestData::issue(IssueSeverity::low, IssueCategory::position, QStringLiteral("标题位置偏移"),
+        makeIssue(IssueSeverity::low, IssueCategory::position, QStringLiteral("标题位置偏移"),
                               QStringLiteral("偏移 3.0 pt"))};
     ComparisonSettings settings;
     settings.pixelThreshold = 24.6;
     settings.sizeTolerance = 1.5;
     const QString path = dir.filePath(QStringLiteral("report.html"));
     const QByteArray page =
-        exportPage(path, ReportTestData::result(issues), ReportTestData::figmaDesign(), "Pixel 8", settings).toUtf8();
+        exportPage(path, sampleResult(issues), figmaDesign(), "Pixel 8", settings).toUtf8();
 
     // The fixture holds the page with a marker where each picture's Base64 goes.
     QByteArray expected = readAll(test::dataPath(QStringLiteral("report-small.html")));
@@ -161,20 +358,20 @@ void ReportsTest::htmlPagesForEscapedTextsAndEachSource()
 {
     QTemporaryDir dir;
     // Every inserted text is escaped, the ampersand first so that "&lt;" reaches the browser as itself.
-    ComparisonResult escaped = ReportTestData::result(
-        {ReportTestData::issue(IssueSeverity::medium, IssueCategory::text, QStringLiteral("文本 \"确定\" > '取消'"),
+    ComparisonResult escaped = sampleResult(
+        {makeIssue(IssueSeverity::medium, IssueCategory::text, QStringLiteral("文本 \"确定\" > '取消'"),
                                QStringLiteral("实际为 &lt; 而非 <"))});
     escaped.status = QStringLiteral("<i>存在差异</i>");
-    ImportedDesign design = ReportTestData::figmaDesign();
+    ImportedDesign design = figmaDesign();
     design.source = QStringLiteral("/tmp/a&b/\"设计\".png");
     QString transcript = pageBody(exportPage(dir.filePath("e.html"), escaped, design, QStringLiteral("<b>Pixel</b> & 'Pro'")));
 
     // Reopened from the history (no design), without issues.
-    ComparisonResult empty = ReportTestData::result({});
+    ComparisonResult empty = sampleResult({});
     transcript += pageBody(exportPage(dir.filePath("h.html"), empty, std::nullopt, QStringLiteral("导入截图")));
 
     // A local visual-only design; a picture without PNG data is left empty and gets no file.
-    ImportedDesign visualOnly = ReportTestData::figmaDesign();
+    ImportedDesign visualOnly = figmaDesign();
     visualOnly.kind = DesignSourceKind::local;
     visualOnly.source = QStringLiteral("/designs/home.png");
     visualOnly.isVisualOnly = true;
@@ -207,14 +404,14 @@ void ReportsTest::htmlFormatsNumbersAsPrintfDoes()
     QFETCH(QList<double>, inputs);
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
-    ComparisonResult result = ReportTestData::result({});
+    ComparisonResult result = sampleResult({});
     result.score = inputs[0];
     result.changedPixelRatio = inputs[1];
     ComparisonSettings settings;
     settings.pixelThreshold = inputs[2];
     settings.positionTolerance = inputs[3];
     settings.sizeTolerance = inputs[4];
-    const QString page = exportPage(dir.filePath("n.html"), result, ReportTestData::figmaDesign(), "d", settings);
+    const QString page = exportPage(dir.filePath("n.html"), result, figmaDesign(), "d", settings);
     QVERIFY(page.contains(QStringLiteral("一致度<div class=\"value\">") + expected[0] + QStringLiteral("</div>")));
     QVERIFY(page.contains(QStringLiteral("差异像素<div class=\"value\">") + expected[1] + QStringLiteral("</div>")));
     QVERIFY(page.contains(expected[2]));
@@ -238,8 +435,8 @@ void ReportsTest::htmlWritesAndReplacesTheAssetsFolder()
         }
         return assets.entryList(QDir::Files | QDir::Hidden, QDir::Name) == sortedNames;
     };
-    const ComparisonResult first = ReportTestData::result(ReportTestData::numberedIssues(2));
-    exportPage(path, first, ReportTestData::figmaDesign());
+    const ComparisonResult first = sampleResult(numberedIssues(2));
+    exportPage(path, first, figmaDesign());
     QVERIFY(sameAssets(first));
     // The heat map keeps its straight colours: red-orange at alpha 200, byte for byte.
     const QImage heat = QImage(assets.filePath("heatmap.png")).convertToFormat(QImage::Format_RGBA8888);
@@ -247,12 +444,12 @@ void ReportsTest::htmlWritesAndReplacesTheAssetsFolder()
 
     // A second export to the same place replaces the page and every image, and leaves no
     // temporary files behind.
-    ComparisonResult second = ReportTestData::result({});
-    second.deviceImage = ReportTestData::solidImage(3, 3, Qt::yellow);
-    second.designImage = ReportTestData::solidImage(5, 2, Qt::cyan);
-    second.alignedDesignImage = ReportTestData::solidImage(1, 1, Qt::magenta);
-    second.overlayImage = ReportTestData::solidImage(2, 2, Qt::darkGreen);
-    second.heatmapImage = ReportTestData::solidImage(2, 3, Qt::black, QImage::Format_RGBA8888);
+    ComparisonResult second = sampleResult({});
+    second.deviceImage = solidImage(3, 3, Qt::yellow);
+    second.designImage = solidImage(5, 2, Qt::cyan);
+    second.alignedDesignImage = solidImage(1, 1, Qt::magenta);
+    second.overlayImage = solidImage(2, 2, Qt::darkGreen);
+    second.heatmapImage = solidImage(2, 3, Qt::black, QImage::Format_RGBA8888);
     QVERIFY(!exportPage(path, second, std::nullopt).contains(QStringLiteral("问题 1")));
     QVERIFY(sameAssets(second));
     QCOMPARE(QDir(dir.filePath("out/weekly")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -262,7 +459,7 @@ void ReportsTest::htmlWritesAndReplacesTheAssetsFolder()
 void ReportsTest::failedWritesLeaveNothing()
 {
     QTemporaryDir dir;
-    const ComparisonResult result = ReportTestData::result({});
+    const ComparisonResult result = sampleResult({});
     const auto exportTo = [&](const QString &path) {
         ReportExporter().exportHtml(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
     };
@@ -278,7 +475,7 @@ void ReportsTest::failedWritesLeaveNothing()
     const QByteArray before = readAll(earlier);
     const QString overlay = ReportExporter::assetsDirectory(earlier) + QStringLiteral("/overlay.png");
     QVERIFY(QFile::remove(overlay) && QDir().mkpath(overlay));
-    QVERIFY_THROWS_EXCEPTION(FileWriteError, ReportExporter().exportHtml(result, ReportTestData::figmaDesign(), "x",
+    QVERIFY_THROWS_EXCEPTION(FileWriteError, ReportExporter().exportHtml(result, figmaDesign(), "x",
                                                                         ComparisonSettings(), earlier));
     QCOMPARE(readAll(earlier), before);
 
@@ -299,15 +496,15 @@ void ReportsTest::failedWritesLeaveNothing()
 void ReportsTest::pdfDocumentsReadBack()
 {
     QTemporaryDir dir;
-    QList<ComparisonIssue> issues = ReportTestData::numberedIssues(10);
-    issues[0] = ReportTestData::issue(IssueSeverity::high, IssueCategory::text,
+    QList<ComparisonIssue> issues = numberedIssues(10);
+    issues[0] = makeIssue(IssueSeverity::high, IssueCategory::text,
                                       QStringLiteral("登录按钮的文字与设计稿不一致").repeated(8),
                                       QStringLiteral("说明").repeated(300) + QStringLiteral("结尾"));
     ComparisonSettings settings;
     settings.pixelThreshold = 24.6;
     settings.positionTolerance = 1.25;
     settings.sizeTolerance = 3;
-    const QString path = exportPdf(dir, ReportTestData::result(issues), ReportTestData::figmaDesign(), settings);
+    const QString path = exportPdf(dir, sampleResult(issues), figmaDesign(), settings);
     QString transcript = pdfTranscript(path);
     const QPair<int, int> orange = conclusionHues(pageImage(path, 1));
     QVERIFY2(orange.second > 20 && orange.first == 0, qPrintable(QStringLiteral("%1 %2").arg(orange.first).arg(orange.second)));
@@ -328,7 +525,7 @@ void ReportsTest::pdfDocumentsReadBack()
     QVERIFY(sawHeading);
 
     // Exported again to the same place, reopened from the history without issues: replaced whole.
-    ComparisonResult result = ReportTestData::result({});
+    ComparisonResult result = sampleResult({});
     result.status = kStatusConsistent;
     exportPdf(dir, result, std::nullopt);
     transcript += pdfTranscript(path);
@@ -369,7 +566,7 @@ void ReportsTest::commandLineWritesBothReports()
     test::TemporaryHome home;
     const QString device = dir.filePath(QStringLiteral("screen.png"));
     const QString design = dir.filePath(QStringLiteral("design.png"));
-    QImage screen = ReportTestData::solidImage(90, 180, Qt::white);
+    QImage screen = solidImage(90, 180, Qt::white);
     QVERIFY(screen.save(design));
     screen.setPixelColor(10, 10, Qt::black);
     QVERIFY(screen.save(device));
