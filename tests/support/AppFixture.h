@@ -6,10 +6,10 @@
 #include "support/TestEnvironment.h"
 #include "support/TestImages.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -108,14 +108,7 @@ struct AppFixture {
 
     static bool waitFor(const std::function<bool()> &condition, int limitMs = 20'000)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > limitMs)
-                return false;
-            spinEventLoop(std::chrono::milliseconds(10));
-        }
-        return true;
+        return QTest::qWaitFor(condition, limitMs);
     }
     // Runs a comparison to its end.
     bool compare()

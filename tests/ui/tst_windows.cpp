@@ -6,9 +6,7 @@
 // issue selection.
 #include "engine/ComparisonEngine.h"
 #include "support/AppFixture.h"
-#include "support/FindControl.h"
 #include "support/Golden.h"
-#include "support/UiWidgetTexts.h"
 
 #include "ui/CaptureWorkspace.h"
 #include "ui/ImageCanvas.h"
@@ -22,6 +20,7 @@
 #include "ui/SettingsWindow.h"
 #include "ui/TopBar.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -48,6 +47,43 @@ using namespace vantrel;
 using namespace vantrel::test;
 
 namespace {
+
+// The child of `root` of type T whose accessible name is `name`, as a screen reader finds it.
+template<typename T = QAbstractButton>
+T *control(QWidget &root, const QString &name)
+{
+    for (T *widget : root.findChildren<T *>()) {
+        if (widget->accessibleName() == name)
+            return widget;
+    }
+    qFatal("no control named %s", qPrintable(name));
+}
+
+
+// What a person reads below `root`, one line per label, button, field, slider and stepper not
+// hidden itself (whichever tab it is on), in creation order: labels as their text, fields, sliders
+// and steppers as "name: value", buttons as "[x] text" when checked and "[ ] text" otherwise.
+QStringList shownTexts(QWidget &root)
+{
+    QStringList lines;
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        const QString name = widget->accessibleName() + QStringLiteral(": ");
+        if (widget->isHidden() || qobject_cast<QAbstractSpinBox *>(widget->parentWidget()))
+            continue;
+        const bool named = !widget->accessibleName().isEmpty(); // scroll bars have no name
+        if (auto *label = qobject_cast<QLabel *>(widget); label && !label->text().isEmpty())
+            lines << label->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(widget); button && !button->text().isEmpty())
+            lines << (button->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + button->text();
+        else if (auto *field = qobject_cast<QLineEdit *>(widget); field && named)
+            lines << name + field->text();
+        else if (auto *slider = qobject_cast<QAbstractSlider *>(widget); slider && named)
+            lines << name + QString::number(slider->value());
+        else if (auto *stepper = qobject_cast<QAbstractSpinBox *>(widget); stepper && named)
+            lines << name + stepper->text();
+    }
+    return lines;
+}
 
 QSettings preferences() { return QSettings(QStringLiteral("halvenro"), QStringLiteral("Vantrel")); }
 
