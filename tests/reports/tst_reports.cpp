@@ -231,10 +231,10 @@ private slots:
         QCOMPARE(loaded->heatmapImage.convertToFormat(QImage::Format_RGBA8888), result.heatmapImage);
     }
 
-    void incompleteOrCorruptEntries()
+    void unusableEntriesAreLeftOut()
     {
         QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.path());
+        const ComparisonHistoryStore store(dir.filePath(QStringLiteral("History")));
         const ComparisonHistoryEntry noHeatmap = save(store);
         QVERIFY(QFile::remove(entryFile(store, noHeatmap, "heatmap.png")));
         QVERIFY(!store.load(noHeatmap));
@@ -249,6 +249,18 @@ private slots:
         FileWriter::writeAtomically(store.rootPath() + QStringLiteral("/stray.txt"), "x");
         QCOMPARE(store.entries().size(), 2);
         QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
+
+        // Tampered folder names never leave the root, even to reach a complete entry.
+        ComparisonHistoryEntry entry = save(store);
+        QVERIFY(QDir().rename(store.rootPath() + u'/' + entry.directoryName, dir.filePath(QStringLiteral("outside"))));
+        for (const QString &name : {QStringLiteral("../outside"), dir.filePath(QStringLiteral("outside")),
+                                    QStringLiteral("outside"), QStringLiteral(".."), QStringLiteral("."), QString()}) {
+            entry.directoryName = name;
+            QVERIFY2(!store.load(entry), qPrintable(name));
+        }
+        QVERIFY(QDir().rename(dir.filePath(QStringLiteral("outside")), store.rootPath() + QStringLiteral("/moved")));
+        entry.directoryName = QStringLiteral("moved");
+        QVERIFY(store.load(entry));
     }
 
     void entriesAreNewestFirstAndStable()
@@ -276,11 +288,23 @@ private slots:
         QCOMPARE(order, (QStringList{"b", "a", "c"}));
     }
 
-    void imageThatCannotBeEncodedStopsTheSave()
+    void refusedSavesLeaveNoUsableEntry()
     {
         QTemporaryDir dir;
         const ComparisonHistoryStore store(dir.path());
-        ComparisonResult result = sampleResult({});
+        // Numbers JSON cannot hold: refused before anything is written.
+        ComparisonResult result = sampleResult(numberedIssues(1));
+        result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
+        try {
+            store.save(result, QStringLiteral("d"), QStringLiteral("p"));
+            QFAIL("an entry that could never be read back was saved");
+        } catch (const FileWriteError &e) {
+            QVERIFY(e.message.contains(QStringLiteral("字段 x")));
+        }
+        QVERIFY(QDir(dir.path()).isEmpty());
+
+        // An image that cannot be encoded stops the save where it is.
+        result = sampleResult({});
         result.designImage = QImage();
         try {
             store.save(result, QStringLiteral("d"), QStringLiteral("p"));
@@ -294,37 +318,6 @@ private slots:
         QCOMPARE(QDir(dir.filePath(folders[0])).entryList(QDir::Files, QDir::Name),
                  (QStringList{"device.png", "entry.json", "result.json"}));
         QVERIFY(!store.load(store.entries().value(0)));
-    }
-
-    void numbersJsonCannotHoldAreRefusedBeforeAnythingIsWritten()
-    {
-        QTemporaryDir dir;
-        ComparisonResult result = sampleResult(numberedIssues(1));
-        result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
-        try {
-            ComparisonHistoryStore(dir.path()).save(result, QStringLiteral("d"), QStringLiteral("p"));
-            QFAIL("an entry that could never be read back was saved");
-        } catch (const FileWriteError &e) {
-            QVERIFY(e.message.contains(QStringLiteral("字段 x")));
-        }
-        QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    void tamperedDirectoryNamesNeverLeaveTheRoot()
-    {
-        QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.filePath(QStringLiteral("History")));
-        ComparisonHistoryEntry entry = save(store);
-        // A complete entry outside the root, reachable by a relative or absolute name.
-        QVERIFY(QDir().rename(store.rootPath() + u'/' + entry.directoryName, dir.filePath(QStringLiteral("outside"))));
-        for (const QString &name : {QStringLiteral("../outside"), dir.filePath(QStringLiteral("outside")),
-                                    QStringLiteral("outside"), QStringLiteral(".."), QStringLiteral("."), QString()}) {
-            entry.directoryName = name;
-            QVERIFY2(!store.load(entry), qPrintable(name));
-        }
-        QVERIFY(QDir().rename(dir.filePath(QStringLiteral("outside")), store.rootPath() + QStringLiteral("/moved")));
-        entry.directoryName = QStringLiteral("moved");
-        QVERIFY(store.load(entry));
     }
 };
 
