@@ -250,16 +250,19 @@ private slots:
         QCOMPARE(store.entries().size(), 2);
         QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
 
-        // Tampered folder names never leave the root, even to reach a complete entry.
+        // Tampered folder names never leave the root, even to reach a complete entry (in its parent).
         ComparisonHistoryEntry entry = save(store);
-        QVERIFY(QDir().rename(store.rootPath() + u'/' + entry.directoryName, dir.filePath(QStringLiteral("outside"))));
-        for (const QString &name : {QStringLiteral("../outside"), dir.filePath(QStringLiteral("outside")),
-                                    QStringLiteral("outside"), QStringLiteral(".."), QStringLiteral("."), QString()}) {
+        const QDir saved(store.rootPath() + u'/' + entry.directoryName);
+        for (const QString &name : saved.entryList(QDir::Files))
+            QVERIFY(QFile::rename(saved.filePath(name), dir.filePath(name)));
+        for (const QString &name : {QStringLiteral(".."), dir.path(), QStringLiteral("../../") + QDir(dir.path()).dirName(),
+                                    QStringLiteral("."), QString()}) {
             entry.directoryName = name;
             QVERIFY2(!store.load(entry), qPrintable(name));
         }
-        QVERIFY(QDir().rename(dir.filePath(QStringLiteral("outside")), store.rootPath() + QStringLiteral("/moved")));
-        entry.directoryName = QStringLiteral("moved");
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+            QVERIFY(QFile::rename(dir.filePath(name), saved.filePath(name)));
+        entry.directoryName = saved.dirName();
         QVERIFY(store.load(entry));
     }
 
