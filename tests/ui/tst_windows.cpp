@@ -273,9 +273,9 @@ private slots:
         setting<QDoubleSpinBox>("尺寸容差")->setValue(0.5);
         setting<QDoubleSpinBox>("垂直偏移")->setValue(-12.5);
         setting("忽略顶部状态栏")->click();
+        state().addIgnoredRegion(RectValue(0.5, 0.5, 0.1, 0.1));
         state().addIgnoredRegion(RectValue(0.1, 0.4, 0.3, 0.1));
         state().addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
-        state().addIgnoredRegion(RectValue(0.5, 0.5, 0.1, 0.1));
         setting("删除")->click(); // the first row's
         QVERIFY(compareWithGolden(QStringLiteral("ui-settings-edited.txt"), (shownTexts(settings()) << storedPreferences()).join(u'\n')));
 
