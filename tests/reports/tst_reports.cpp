@@ -192,15 +192,255 @@ class ReportsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void htmlMatchesTheTemplateByteForByte();
-    void htmlPagesForEscapedTextsAndEachSource();
-    void htmlFormatsNumbersAsPrintfDoes_data();
-    void htmlFormatsNumbersAsPrintfDoes();
-    void htmlWritesAndReplacesTheAssetsFolder();
-    void failedWritesLeaveNothing();
-    void pdfDocumentsReadBack();
-    void pdfTextsAndPlacement();
-    void commandLineWritesBothReports();
+    void htmlMatchesTheTemplateByteForByte()
+    {
+        QTemporaryDir dir;
+        const QList<ComparisonIssue> issues = {
+            makeIssue(IssueSeverity::high, IssueCategory::color, QStringLiteral("按钮颜色不一致"),
+                                  QStringLiteral("设计 #FF3B30，实际 #FF453A")),
+            makeIssue(IssueSeverity::low, IssueCategory::position, QStringLiteral("标题位置偏移"),
+                                  QStringLiteral("偏移 3.0 pt"))};
+        ComparisonSettings settings;
+        settings.pixelThreshold = 24.6;
+        settings.sizeTolerance = 1.5;
+        const QString path = dir.filePath(QStringLiteral("report.html"));
+        const QByteArray page =
+            exportPage(path, sampleResult(issues), figmaDesign(), "Pixel 8", settings).toUtf8();
+
+        // The fixture holds the page with a marker where each picture's Base64 goes.
+        QByteArray expected = readAll(test::dataPath(QStringLiteral("report-small.html")));
+        QVERIFY(!expected.isEmpty());
+        for (const QString &name : kAssetNames) {
+            const QByteArray png = readAll(ReportExporter::assetsDirectory(path) + u'/' + name);
+            QVERIFY2(!png.isEmpty(), qPrintable(name));
+            expected.replace("{{" + name.toUtf8() + "}}", png.toBase64());
+        }
+        QCOMPARE(page, expected);
+    }
+
+    void htmlPagesForEscapedTextsAndEachSource()
+    {
+        QTemporaryDir dir;
+        // Every inserted text is escaped, the ampersand first so that "&lt;" reaches the browser as itself.
+        ComparisonResult escaped = sampleResult(
+            {makeIssue(IssueSeverity::medium, IssueCategory::text, QStringLiteral("文本 \"确定\" > '取消'"),
+                                   QStringLiteral("实际为 &lt; 而非 <"))});
+        escaped.status = QStringLiteral("<i>存在差异</i>");
+        ImportedDesign design = figmaDesign();
+        design.source = QStringLiteral("/tmp/a&b/\"设计\".png");
+        QString transcript = pageBody(exportPage(dir.filePath("e.html"), escaped, design, QStringLiteral("<b>Pixel</b> & 'Pro'")));
+
+        // Reopened from the history (no design), without issues.
+        ComparisonResult empty = sampleResult({});
+        transcript += pageBody(exportPage(dir.filePath("h.html"), empty, std::nullopt, QStringLiteral("导入截图")));
+
+        // A local visual-only design; a picture without PNG data is left empty and gets no file.
+        ImportedDesign visualOnly = figmaDesign();
+        visualOnly.kind = DesignSourceKind::local;
+        visualOnly.source = QStringLiteral("/designs/home.png");
+        visualOnly.isVisualOnly = true;
+        empty.designImage = QImage();
+        const QString path = dir.filePath("l.html");
+        transcript += pageBody(exportPage(path, empty, visualOnly));
+        QVERIFY(test::compareWithGolden(QStringLiteral("ui-report-html-pages.txt"), transcript));
+        QVERIFY(!QFile::exists(ReportExporter::assetsDirectory(path) + QStringLiteral("/design.png")));
+        QVERIFY(QFile::exists(ReportExporter::assetsDirectory(path) + QStringLiteral("/aligned-design.png")));
+    }
+
+    void htmlFormatsNumbersAsPrintfDoes()
+    {
+        // Score, ratio, threshold, position and size tolerance. The stored binary value is rounded, exact
+        // ties to even, as printf does: 3.25, 24.5 and 0.125 are exact ties, 1.05 is stored just above itself.
+        const QList<QList<double>> inputs{{87.456, 0.01234, 24.6, 2.0, 2.0}, {100, 0, 24, 0.04, 12.96},
+                                          {0.004, 1, 0.4, 3.25, 1.05}, {0.125, 0.00125, 24.5, -0.04, 0.25}};
+        static const QRegularExpression shown(QStringLiteral("(一致度|差异像素)<div class=\"value\">[^<]*|像素阈值：[^<]*"));
+        QTemporaryDir dir;
+        QString transcript;
+        for (const QList<double> &in : inputs) {
+            ComparisonResult result = sampleResult({});
+            result.score = in[0];
+            result.changedPixelRatio = in[1];
+            ComparisonSettings settings;
+            settings.pixelThreshold = in[2];
+            settings.positionTolerance = in[3];
+            settings.sizeTolerance = in[4];
+            const QString page = exportPage(dir.filePath("n.html"), result, figmaDesign(), "d", settings);
+            for (const QRegularExpressionMatch &match : shown.globalMatch(page))
+                transcript += match.captured(0) + u'\n';
+        }
+        QVERIFY(test::compareWithGolden(QStringLiteral("ui-report-html-numbers.txt"), transcript));
+    }
+
+    void htmlWritesAndReplacesTheAssetsFolder()
+    {
+        QTemporaryDir dir;
+        // Intermediate folders are created; the folder is named after the page without its extension.
+        const QString path = dir.filePath(QStringLiteral("out/weekly/my.report.html"));
+        QCOMPARE(ReportExporter::assetsDirectory(path), dir.filePath(QStringLiteral("out/weekly/my.report-assets")));
+        const QDir assets(ReportExporter::assetsDirectory(path));
+        QStringList sortedNames = kAssetNames;
+        sortedNames.sort();
+        const auto sameAssets = [&](const ComparisonResult &r) {
+            const QList<QImage> images{r.deviceImage, r.designImage, r.alignedDesignImage, r.overlayImage, r.heatmapImage};
+            for (int i = 0; i < images.size(); ++i) {
+                const QImage written(assets.filePath(kAssetNames[i]));
+                if (written.convertToFormat(QImage::Format_RGBA8888) != images[i].convertToFormat(QImage::Format_RGBA8888))
+                    return false;
+            }
+            return assets.entryList(QDir::Files | QDir::Hidden, QDir::Name) == sortedNames;
+        };
+        const ComparisonResult first = sampleResult(numberedIssues(2));
+        exportPage(path, first, figmaDesign());
+        QVERIFY(sameAssets(first));
+        // The heat map keeps its straight colours: red-orange at alpha 200, byte for byte.
+        const QImage heat = QImage(assets.filePath("heatmap.png")).convertToFormat(QImage::Format_RGBA8888);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(heat.constScanLine(1)), 4), QByteArray("\xff\x5a\x1e\xc8", 4));
+
+        // A second export to the same place replaces the page and every image, and leaves no
+        // temporary files behind.
+        ComparisonResult second = sampleResult({});
+        second.deviceImage = solidImage(3, 3, Qt::yellow);
+        second.designImage = solidImage(5, 2, Qt::cyan);
+        second.alignedDesignImage = solidImage(1, 1, Qt::magenta);
+        second.overlayImage = solidImage(2, 2, Qt::darkGreen);
+        second.heatmapImage = solidImage(2, 3, Qt::black, QImage::Format_RGBA8888);
+        QVERIFY(!exportPage(path, second, std::nullopt).contains(QStringLiteral("问题 1")));
+        QVERIFY(sameAssets(second));
+        QCOMPARE(QDir(dir.filePath("out/weekly")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{"my.report-assets", "my.report.html"}));
+    }
+
+    void failedWritesLeaveNothing()
+    {
+        QTemporaryDir dir;
+        const ComparisonResult result = sampleResult({});
+        const auto exportTo = [&](const QString &path) {
+            ReportExporter().exportHtml(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
+        };
+        // The assets folder's place is taken by a file.
+        const QString blocked = dir.filePath(QStringLiteral("blocked.html"));
+        FileWriter::writeAtomically(ReportExporter::assetsDirectory(blocked), "not a folder");
+        QVERIFY_THROWS_EXCEPTION(FileWriteError, exportTo(blocked));
+        QVERIFY(!QFile::exists(blocked));
+
+        // An asset cannot be written: an earlier page survives.
+        const QString earlier = dir.filePath(QStringLiteral("earlier.html"));
+        exportTo(earlier);
+        const QByteArray before = readAll(earlier);
+        const QString overlay = ReportExporter::assetsDirectory(earlier) + QStringLiteral("/overlay.png");
+        QVERIFY(QFile::remove(overlay) && QDir().mkpath(overlay));
+        QVERIFY_THROWS_EXCEPTION(FileWriteError, ReportExporter().exportHtml(result, figmaDesign(), "x",
+                                                                            ComparisonSettings(), earlier));
+        QCOMPARE(readAll(earlier), before);
+
+        // A PDF that cannot be created fails with code 50 and creates no folder.
+        for (const QString &path : {dir.filePath(QStringLiteral("missing/folder/r.pdf")), dir.path()}) {
+            try {
+                ReportExporter().exportPDF(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
+                QFAIL(qPrintable(QStringLiteral("no error for ") + path));
+            } catch (const AppError &error) {
+                QCOMPARE(error.domain, QStringLiteral("Vantrel"));
+                QCOMPARE(error.code, 50);
+                QCOMPARE(error.description, QStringLiteral("无法创建 PDF 文件"));
+            }
+        }
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
+    }
+
+    void pdfDocumentsReadBack()
+    {
+        QTemporaryDir dir;
+        QList<ComparisonIssue> issues = numberedIssues(10);
+        issues[0] = makeIssue(IssueSeverity::high, IssueCategory::text,
+                                          QStringLiteral("登录按钮的文字与设计稿不一致").repeated(8),
+                                          QStringLiteral("说明").repeated(300) + QStringLiteral("结尾"));
+        ComparisonSettings settings;
+        settings.pixelThreshold = 24.6;
+        settings.positionTolerance = 1.25;
+        settings.sizeTolerance = 3;
+        const QString path = exportPdf(dir, sampleResult(issues), figmaDesign(), settings);
+        QString transcript = pdfTranscript(path);
+        const QPair<int, int> orange = conclusionHues(pageImage(path, 1));
+        QVERIFY2(orange.second > 20 && orange.first == 0, qPrintable(QStringLiteral("%1 %2").arg(orange.first).arg(orange.second)));
+
+        // Word boxes: the cut heading ends within its 280 points (x 68 to 348), left of the tag at 350.
+        const QString boxes = runTool(QStringLiteral("pdftotext"), pageArguments(3) + QStringList{"-bbox", path, "-"});
+        static const QRegularExpression word(QStringLiteral("xMax=\"([\\d.]+)\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+        bool sawHeading = false;
+        for (const QRegularExpressionMatch &match : word.globalMatch(boxes)) {
+            const double right = match.captured(1).toDouble();
+            if (match.captured(2).startsWith(QStringLiteral("登录按钮"))) {
+                sawHeading = match.captured(2).endsWith(QStringLiteral("…"));
+                QVERIFY2(right <= 348.5, qPrintable(match.captured(0)));
+            }
+            if (match.captured(2).startsWith(QStringLiteral("说明说明")))
+                QVERIFY2(right <= 783.5, qPrintable(match.captured(0)));
+        }
+        QVERIFY(sawHeading);
+
+        // Exported again to the same place, reopened from the history without issues: replaced whole.
+        ComparisonResult result = sampleResult({});
+        result.status = kStatusConsistent;
+        exportPdf(dir, result, std::nullopt);
+        transcript += pdfTranscript(path);
+        QVERIFY(test::compareWithGolden(QStringLiteral("ui-report-pdf.txt"), transcript));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("r.pdf")});
+        const QPair<int, int> green = conclusionHues(pageImage(path, 1));
+        QVERIFY2(green.first > 20 && green.second == 0, qPrintable(QStringLiteral("%1 %2").arg(green.first).arg(green.second)));
+
+        // Heat map panel area (451, 74, 343, 378): the 2 × 4 map fits as 189 × 378, centred at
+        // (622.5, 263). Red-orange (255, 90, 30) at alpha 200 over white, not premultiplied twice.
+        const QRgb centre = pageImage(path, 2).pixel(622, 595 - 263);
+        QVERIFY2(std::abs(qRed(centre) - 255) <= 10 && std::abs(qGreen(centre) - 126) <= 10 && std::abs(qBlue(centre) - 79) <= 10,
+                 qPrintable(QColor(centre).name()));
+    }
+
+    void pdfTextsAndPlacement()
+    {
+        // Values no whole number can hold are printed, not trapped.
+        QCOMPARE(ReportTexts::truncatedText(-24.6), QStringLiteral("-24"));
+        QCOMPARE(ReportTexts::truncatedText(1e20), QStringLiteral("100000000000000000000"));
+        QCOMPARE(ReportTexts::truncatedText(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("nan"));
+        QCOMPARE(ReportTexts::truncatedText(-std::numeric_limits<double>::infinity()), QStringLiteral("-inf"));
+        // Small images are enlarged and centred; wide images fill the width.
+        const QRectF area(48, 69, 343, 250);
+        QCOMPARE(PdfReportPainter::aspectFit(QSizeF(10, 10), area), QRectF(48 + 46.5, 69, 250, 250));
+        QCOMPARE(PdfReportPainter::aspectFit(QSizeF(686, 100), area), QRectF(48, 69 + 100, 343, 50));
+        QCOMPARE(PdfReportPainter::aspectFit(QSizeF(50, 0), area), area);
+        // Document information texts are UTF-16 with a byte order mark, in hex.
+        QCOMPARE(PdfDocumentInfo::textString(QStringLiteral("Va界😀")), QByteArray("<FEFF00560061754CD83DDE00>"));
+        // Bytes that do not end in a trailer naming an information dictionary are left alone.
+        const QByteArray noInfo = "%PDF-1.4\ntrailer\n<< /Size 3 /Root 1 0 R >>\nstartxref\n9\n%%EOF\n";
+        QCOMPARE(PdfDocumentInfo::withAuthor(noInfo, QStringLiteral("x")), noInfo);
+    }
+
+    void commandLineWritesBothReports()
+    {
+        QTemporaryDir dir;
+        test::TemporaryHome home;
+        const QString device = dir.filePath(QStringLiteral("screen.png"));
+        const QString design = dir.filePath(QStringLiteral("design.png"));
+        QImage screen = solidImage(90, 180, Qt::white);
+        QVERIFY(screen.save(design));
+        screen.setPixelColor(10, 10, Qt::black);
+        QVERIFY(screen.save(device));
+
+        const QString html = dir.filePath(QStringLiteral("out/report.html"));
+        const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+        const test::CliRun run = test::runCli({"compare", "--device", device, "--design", design, "--html", html, "--pdf", pdf});
+        QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.errText()));
+        QVERIFY2(run.errText().contains(QStringLiteral("报告已导出：") + html) &&
+                     run.errText().contains(QStringLiteral("PDF 报告已导出：") + pdf), qPrintable(run.errText()));
+        QVERIFY(QString::fromUtf8(readAll(html)).contains(QStringLiteral(" · 导入截图 · 本地图片 · ") + design + "</div>"));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("out/report-assets/heatmap.png"))));
+        QVERIFY(pageTexts(pdf)[0].contains(QRegularExpression(QStringLiteral("导入截图 +· +\\d{4}-\\d\\d-\\d\\d "))));
+
+        // A PDF that cannot be created is a failure with the exporter's message.
+        const test::CliRun failing =
+            test::runCli({"compare", "--device", device, "--design", design, "--pdf", dir.filePath("missing/r.pdf")});
+        QCOMPARE(failing.exitCode, 2);
+        QVERIFY(failing.errText().contains(QStringLiteral("PDF 导出失败：无法创建 PDF 文件")));
+    }
 
     // The history store.
     void saveWritesSevenFilesAndLoadsBack()
@@ -323,266 +563,6 @@ private slots:
         QVERIFY(!store.load(store.entries().value(0)));
     }
 };
-
-void ReportsTest::htmlMatchesTheTemplateByteForByte()
-{
-    QTemporaryDir dir;
-    const QList<ComparisonIssue> issues = {
-        makeIssue(IssueSeverity::high, IssueCategory::color, QStringLiteral("按钮颜色不一致"),
-                              QStringLiteral("设计 #FF3B30，实际 #FF453A")),
-        makeIssue(IssueSeverity::low, IssueCategory::position, QStringLiteral("标题位置偏移"),
-                              QStringLiteral("偏移 3.0 pt"))};
-    ComparisonSettings settings;
-    settings.pixelThreshold = 24.6;
-    settings.sizeTolerance = 1.5;
-    const QString path = dir.filePath(QStringLiteral("report.html"));
-    const QByteArray page =
-        exportPage(path, sampleResult(issues), figmaDesign(), "Pixel 8", settings).toUtf8();
-
-    // The fixture holds the page with a marker where each picture's Base64 goes.
-    QByteArray expected = readAll(test::dataPath(QStringLiteral("report-small.html")));
-    QVERIFY(!expected.isEmpty());
-    for (const QString &name : kAssetNames) {
-        const QByteArray png = readAll(ReportExporter::assetsDirectory(path) + u'/' + name);
-        QVERIFY2(!png.isEmpty(), qPrintable(name));
-        expected.replace("{{" + name.toUtf8() + "}}", png.toBase64());
-    }
-    QCOMPARE(page, expected);
-}
-
-void ReportsTest::htmlPagesForEscapedTextsAndEachSource()
-{
-    QTemporaryDir dir;
-    // Every inserted text is escaped, the ampersand first so that "&lt;" reaches the browser as itself.
-    ComparisonResult escaped = sampleResult(
-        {makeIssue(IssueSeverity::medium, IssueCategory::text, QStringLiteral("文本 \"确定\" > '取消'"),
-                               QStringLiteral("实际为 &lt; 而非 <"))});
-    escaped.status = QStringLiteral("<i>存在差异</i>");
-    ImportedDesign design = figmaDesign();
-    design.source = QStringLiteral("/tmp/a&b/\"设计\".png");
-    QString transcript = pageBody(exportPage(dir.filePath("e.html"), escaped, design, QStringLiteral("<b>Pixel</b> & 'Pro'")));
-
-    // Reopened from the history (no design), without issues.
-    ComparisonResult empty = sampleResult({});
-    transcript += pageBody(exportPage(dir.filePath("h.html"), empty, std::nullopt, QStringLiteral("导入截图")));
-
-    // A local visual-only design; a picture without PNG data is left empty and gets no file.
-    ImportedDesign visualOnly = figmaDesign();
-    visualOnly.kind = DesignSourceKind::local;
-    visualOnly.source = QStringLiteral("/designs/home.png");
-    visualOnly.isVisualOnly = true;
-    empty.designImage = QImage();
-    const QString path = dir.filePath("l.html");
-    transcript += pageBody(exportPage(path, empty, visualOnly));
-    QVERIFY(test::compareWithGolden(QStringLiteral("ui-report-html-pages.txt"), transcript));
-    QVERIFY(!QFile::exists(ReportExporter::assetsDirectory(path) + QStringLiteral("/design.png")));
-    QVERIFY(QFile::exists(ReportExporter::assetsDirectory(path) + QStringLiteral("/aligned-design.png")));
-}
-
-void ReportsTest::htmlFormatsNumbersAsPrintfDoes_data()
-{
-    QTest::addColumn<QList<double>>("inputs"); // score, ratio, threshold, position, size
-    QTest::addColumn<QStringList>("expected"); // score card, pixel card, parameters
-    QTest::newRow("rounded") << QList<double>{87.456, 0.01234, 24.6, 2.0, 2.0}
-                             << QStringList{"87.46%", "1.23%", "像素阈值：25；位置/尺寸容差：2.0/2.0 pt"};
-    QTest::newRow("whole") << QList<double>{100, 0, 24, 0.04, 12.96}
-                           << QStringList{"100.00%", "0.00%", "像素阈值：24；位置/尺寸容差：0.0/13.0 pt"};
-    // The stored binary value is rounded, exact ties to even, as printf does: 3.25 and 24.5 are
-    // exact ties, 1.05 is stored just above itself.
-    QTest::newRow("ties") << QList<double>{0.004, 1, 0.4, 3.25, 1.05}
-                          << QStringList{"0.00%", "100.00%", "像素阈值：0；位置/尺寸容差：3.2/1.1 pt"};
-    QTest::newRow("more ties") << QList<double>{0.125, 0.00125, 24.5, -0.04, 0.25}
-                               << QStringList{"0.12%", "0.12%", "像素阈值：24；位置/尺寸容差：-0.0/0.2 pt"};
-}
-
-void ReportsTest::htmlFormatsNumbersAsPrintfDoes()
-{
-    QFETCH(QList<double>, inputs);
-    QFETCH(QStringList, expected);
-    QTemporaryDir dir;
-    ComparisonResult result = sampleResult({});
-    result.score = inputs[0];
-    result.changedPixelRatio = inputs[1];
-    ComparisonSettings settings;
-    settings.pixelThreshold = inputs[2];
-    settings.positionTolerance = inputs[3];
-    settings.sizeTolerance = inputs[4];
-    const QString page = exportPage(dir.filePath("n.html"), result, figmaDesign(), "d", settings);
-    QVERIFY(page.contains(QStringLiteral("一致度<div class=\"value\">") + expected[0] + QStringLiteral("</div>")));
-    QVERIFY(page.contains(QStringLiteral("差异像素<div class=\"value\">") + expected[1] + QStringLiteral("</div>")));
-    QVERIFY(page.contains(expected[2]));
-}
-
-void ReportsTest::htmlWritesAndReplacesTheAssetsFolder()
-{
-    QTemporaryDir dir;
-    // Intermediate folders are created; the folder is named after the page without its extension.
-    const QString path = dir.filePath(QStringLiteral("out/weekly/my.report.html"));
-    QCOMPARE(ReportExporter::assetsDirectory(path), dir.filePath(QStringLiteral("out/weekly/my.report-assets")));
-    const QDir assets(ReportExporter::assetsDirectory(path));
-    QStringList sortedNames = kAssetNames;
-    sortedNames.sort();
-    const auto sameAssets = [&](const ComparisonResult &r) {
-        const QList<QImage> images{r.deviceImage, r.designImage, r.alignedDesignImage, r.overlayImage, r.heatmapImage};
-        for (int i = 0; i < images.size(); ++i) {
-            const QImage written(assets.filePath(kAssetNames[i]));
-            if (written.convertToFormat(QImage::Format_RGBA8888) != images[i].convertToFormat(QImage::Format_RGBA8888))
-                return false;
-        }
-        return assets.entryList(QDir::Files | QDir::Hidden, QDir::Name) == sortedNames;
-    };
-    const ComparisonResult first = sampleResult(numberedIssues(2));
-    exportPage(path, first, figmaDesign());
-    QVERIFY(sameAssets(first));
-    // The heat map keeps its straight colours: red-orange at alpha 200, byte for byte.
-    const QImage heat = QImage(assets.filePath("heatmap.png")).convertToFormat(QImage::Format_RGBA8888);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(heat.constScanLine(1)), 4), QByteArray("\xff\x5a\x1e\xc8", 4));
-
-    // A second export to the same place replaces the page and every image, and leaves no
-    // temporary files behind.
-    ComparisonResult second = sampleResult({});
-    second.deviceImage = solidImage(3, 3, Qt::yellow);
-    second.designImage = solidImage(5, 2, Qt::cyan);
-    second.alignedDesignImage = solidImage(1, 1, Qt::magenta);
-    second.overlayImage = solidImage(2, 2, Qt::darkGreen);
-    second.heatmapImage = solidImage(2, 3, Qt::black, QImage::Format_RGBA8888);
-    QVERIFY(!exportPage(path, second, std::nullopt).contains(QStringLiteral("问题 1")));
-    QVERIFY(sameAssets(second));
-    QCOMPARE(QDir(dir.filePath("out/weekly")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{"my.report-assets", "my.report.html"}));
-}
-
-void ReportsTest::failedWritesLeaveNothing()
-{
-    QTemporaryDir dir;
-    const ComparisonResult result = sampleResult({});
-    const auto exportTo = [&](const QString &path) {
-        ReportExporter().exportHtml(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
-    };
-    // The assets folder's place is taken by a file.
-    const QString blocked = dir.filePath(QStringLiteral("blocked.html"));
-    FileWriter::writeAtomically(ReportExporter::assetsDirectory(blocked), "not a folder");
-    QVERIFY_THROWS_EXCEPTION(FileWriteError, exportTo(blocked));
-    QVERIFY(!QFile::exists(blocked));
-
-    // An asset cannot be written: an earlier page survives.
-    const QString earlier = dir.filePath(QStringLiteral("earlier.html"));
-    exportTo(earlier);
-    const QByteArray before = readAll(earlier);
-    const QString overlay = ReportExporter::assetsDirectory(earlier) + QStringLiteral("/overlay.png");
-    QVERIFY(QFile::remove(overlay) && QDir().mkpath(overlay));
-    QVERIFY_THROWS_EXCEPTION(FileWriteError, ReportExporter().exportHtml(result, figmaDesign(), "x",
-                                                                        ComparisonSettings(), earlier));
-    QCOMPARE(readAll(earlier), before);
-
-    // A PDF that cannot be created fails with code 50 and creates no folder.
-    for (const QString &path : {dir.filePath(QStringLiteral("missing/folder/r.pdf")), dir.path()}) {
-        try {
-            ReportExporter().exportPDF(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
-            QFAIL(qPrintable(QStringLiteral("no error for ") + path));
-        } catch (const AppError &error) {
-            QCOMPARE(error.domain, QStringLiteral("Vantrel"));
-            QCOMPARE(error.code, 50);
-            QCOMPARE(error.description, QStringLiteral("无法创建 PDF 文件"));
-        }
-    }
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
-}
-
-void ReportsTest::pdfDocumentsReadBack()
-{
-    QTemporaryDir dir;
-    QList<ComparisonIssue> issues = numberedIssues(10);
-    issues[0] = makeIssue(IssueSeverity::high, IssueCategory::text,
-                                      QStringLiteral("登录按钮的文字与设计稿不一致").repeated(8),
-                                      QStringLiteral("说明").repeated(300) + QStringLiteral("结尾"));
-    ComparisonSettings settings;
-    settings.pixelThreshold = 24.6;
-    settings.positionTolerance = 1.25;
-    settings.sizeTolerance = 3;
-    const QString path = exportPdf(dir, sampleResult(issues), figmaDesign(), settings);
-    QString transcript = pdfTranscript(path);
-    const QPair<int, int> orange = conclusionHues(pageImage(path, 1));
-    QVERIFY2(orange.second > 20 && orange.first == 0, qPrintable(QStringLiteral("%1 %2").arg(orange.first).arg(orange.second)));
-
-    // Word boxes: the cut heading ends within its 280 points (x 68 to 348), left of the tag at 350.
-    const QString boxes = runTool(QStringLiteral("pdftotext"), pageArguments(3) + QStringList{"-bbox", path, "-"});
-    static const QRegularExpression word(QStringLiteral("xMax=\"([\\d.]+)\" yMax=\"[\\d.]+\">([^<]*)</word>"));
-    bool sawHeading = false;
-    for (const QRegularExpressionMatch &match : word.globalMatch(boxes)) {
-        const double right = match.captured(1).toDouble();
-        if (match.captured(2).startsWith(QStringLiteral("登录按钮"))) {
-            sawHeading = match.captured(2).endsWith(QStringLiteral("…"));
-            QVERIFY2(right <= 348.5, qPrintable(match.captured(0)));
-        }
-        if (match.captured(2).startsWith(QStringLiteral("说明说明")))
-            QVERIFY2(right <= 783.5, qPrintable(match.captured(0)));
-    }
-    QVERIFY(sawHeading);
-
-    // Exported again to the same place, reopened from the history without issues: replaced whole.
-    ComparisonResult result = sampleResult({});
-    result.status = kStatusConsistent;
-    exportPdf(dir, result, std::nullopt);
-    transcript += pdfTranscript(path);
-    QVERIFY(test::compareWithGolden(QStringLiteral("ui-report-pdf.txt"), transcript));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("r.pdf")});
-    const QPair<int, int> green = conclusionHues(pageImage(path, 1));
-    QVERIFY2(green.first > 20 && green.second == 0, qPrintable(QStringLiteral("%1 %2").arg(green.first).arg(green.second)));
-
-    // Heat map panel area (451, 74, 343, 378): the 2 × 4 map fits as 189 × 378, centred at
-    // (622.5, 263). Red-orange (255, 90, 30) at alpha 200 over white, not premultiplied twice.
-    const QRgb centre = pageImage(path, 2).pixel(622, 595 - 263);
-    QVERIFY2(std::abs(qRed(centre) - 255) <= 10 && std::abs(qGreen(centre) - 126) <= 10 && std::abs(qBlue(centre) - 79) <= 10,
-             qPrintable(QColor(centre).name()));
-}
-
-void ReportsTest::pdfTextsAndPlacement()
-{
-    // Values no whole number can hold are printed, not trapped.
-    QCOMPARE(ReportTexts::truncatedText(-24.6), QStringLiteral("-24"));
-    QCOMPARE(ReportTexts::truncatedText(1e20), QStringLiteral("100000000000000000000"));
-    QCOMPARE(ReportTexts::truncatedText(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("nan"));
-    QCOMPARE(ReportTexts::truncatedText(-std::numeric_limits<double>::infinity()), QStringLiteral("-inf"));
-    // Small images are enlarged and centred; wide images fill the width.
-    const QRectF area(48, 69, 343, 250);
-    QCOMPARE(PdfReportPainter::aspectFit(QSizeF(10, 10), area), QRectF(48 + 46.5, 69, 250, 250));
-    QCOMPARE(PdfReportPainter::aspectFit(QSizeF(686, 100), area), QRectF(48, 69 + 100, 343, 50));
-    QCOMPARE(PdfReportPainter::aspectFit(QSizeF(50, 0), area), area);
-    // Document information texts are UTF-16 with a byte order mark, in hex.
-    QCOMPARE(PdfDocumentInfo::textString(QStringLiteral("Va界😀")), QByteArray("<FEFF00560061754CD83DDE00>"));
-    // Bytes that do not end in a trailer naming an information dictionary are left alone.
-    const QByteArray noInfo = "%PDF-1.4\ntrailer\n<< /Size 3 /Root 1 0 R >>\nstartxref\n9\n%%EOF\n";
-    QCOMPARE(PdfDocumentInfo::withAuthor(noInfo, QStringLiteral("x")), noInfo);
-}
-
-void ReportsTest::commandLineWritesBothReports()
-{
-    QTemporaryDir dir;
-    test::TemporaryHome home;
-    const QString device = dir.filePath(QStringLiteral("screen.png"));
-    const QString design = dir.filePath(QStringLiteral("design.png"));
-    QImage screen = solidImage(90, 180, Qt::white);
-    QVERIFY(screen.save(design));
-    screen.setPixelColor(10, 10, Qt::black);
-    QVERIFY(screen.save(device));
-
-    const QString html = dir.filePath(QStringLiteral("out/report.html"));
-    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    const test::CliRun run = test::runCli({"compare", "--device", device, "--design", design, "--html", html, "--pdf", pdf});
-    QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.errText()));
-    QVERIFY2(run.errText().contains(QStringLiteral("报告已导出：") + html) &&
-                 run.errText().contains(QStringLiteral("PDF 报告已导出：") + pdf), qPrintable(run.errText()));
-    QVERIFY(QString::fromUtf8(readAll(html)).contains(QStringLiteral(" · 导入截图 · 本地图片 · ") + design + "</div>"));
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("out/report-assets/heatmap.png"))));
-    QVERIFY(pageTexts(pdf)[0].contains(QRegularExpression(QStringLiteral("导入截图 +· +\\d{4}-\\d\\d-\\d\\d "))));
-
-    // A PDF that cannot be created is a failure with the exporter's message.
-    const test::CliRun failing =
-        test::runCli({"compare", "--device", device, "--design", design, "--pdf", dir.filePath("missing/r.pdf")});
-    QCOMPARE(failing.exitCode, 2);
-    QVERIFY(failing.errText().contains(QStringLiteral("PDF 导出失败：无法创建 PDF 文件")));
-}
 
 QTEST_MAIN(ReportsTest)
 #include "tst_reports.moc"
