@@ -51,13 +51,8 @@ ComparisonResult sampleResult(const QList<ComparisonIssue> &issues)
 
 ComparisonIssue makeIssue(IssueSeverity severity, IssueCategory category, const QString &title, const QString &detail)
 {
-    ComparisonIssue issue;
-    issue.severity = severity;
-    issue.category = category;
-    issue.title = title;
-    issue.detail = detail;
-    issue.deviceRect = RectValue{QUuid::createUuid(), 0.1, 0.2, 0.3, 0.05};
-    return issue;
+    return {.category = category, .severity = severity, .title = title, .detail = detail,
+            .deviceRect = RectValue{QUuid::createUuid(), 0.1, 0.2, 0.3, 0.05}, .designRect = std::nullopt};
 }
 
 // Titled "问题 1", "问题 2", …, severities cycling high, medium, low, info.
