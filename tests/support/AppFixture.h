@@ -17,11 +17,11 @@
 namespace vantrel::test {
 
 // The windows as the application state sees them: choosers answer from a script, every call is
-// recorded, the inspector is a plain object.
+// recorded (beside the state's messages, see AppFixture), the inspector is a plain object.
 class FakeWindows : public UserInterfaceServices {
 public:
     std::optional<QString> nextPath; // what the next chooser answers (none: cancelled)
-    QStringList calls;               // "open:TITLE", "save:TITLE:NAME", "reveal:PATH", "inspector", "raise"
+    QStringList calls; // "open:TITLE", "save:TITLE:NAME", "reveal:PATH", "inspector", "raise", "status: …", "alert: …"
 
     std::optional<QString> chooseFileToOpen(const QString &title, FileType) override
     {
@@ -51,7 +51,6 @@ struct AppFixture {
     FakeAdb adb;
     FakeWindows windows;
     std::unique_ptr<AppState> state;
-    QStringList messages; // "status: …" and "alert: …" as the state shows them, from start() on
 
     AppFixture()
     {
@@ -82,10 +81,10 @@ struct AppFixture {
         if (!waitFor(settled))
             qWarning("device discovery did not settle");
         state->setAlertMessage(std::nullopt);
-        QObject::connect(state.get(), &AppState::statusMessageChanged, [this] { messages << QStringLiteral("status: ") + state->statusMessage(); });
+        QObject::connect(state.get(), &AppState::statusMessageChanged, [this] { windows.calls << QStringLiteral("status: ") + state->statusMessage(); });
         QObject::connect(state.get(), &AppState::alertMessageChanged, [this] {
             if (state->alertMessage())
-                messages << QStringLiteral("alert: ") + *state->alertMessage();
+                windows.calls << QStringLiteral("alert: ") + *state->alertMessage();
         });
         return *state;
     }
@@ -99,11 +98,12 @@ struct AppFixture {
         return file.fileName();
     }
 
-    // The messages so far as one text, with the home folder, ports and times made constant.
+    // The calls and messages so far (from start() on) as one text, with the home folder, ports and
+    // times made constant.
     QString transcript() const
     {
-        static const QRegularExpression varying(QStringLiteral("127\\.0\\.0\\.1:\\d+|\\d\\d-\\d\\d \\d\\d:\\d\\d"));
-        return messages.join(u'\n').replace(home.path(), QStringLiteral("~")).replace(varying, QStringLiteral("#")) + u'\n';
+        static const QRegularExpression varying(QStringLiteral("127\\.0\\.0\\.1:\\d+|\\d\\d-\\d\\d \\d\\d:\\d\\d|\\d{8}-\\d{6}"));
+        return windows.calls.join(u'\n').replace(home.path(), QStringLiteral("~")).replace(varying, QStringLiteral("#")) + u'\n';
     }
 
     static bool waitFor(const std::function<bool()> &condition, int limitMs = 20'000)
