@@ -489,24 +489,14 @@ private slots:
     void entriesAreNewestFirstAndStable()
     {
         QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.path());
         const QDateTime t(QDate(2025, 1, 2), QTime(3, 4, 5), Qt::UTC);
         // Folders whose names sort a, b, c: the two at the same second keep that listing order.
-        const auto put = [&](const QString &folder, const QDateTime &when) {
-            ComparisonHistoryEntry e;
-            e.id = QUuid::createUuid();
-            e.createdAt = when;
-            e.designName = folder;
-            e.status = kStatusConsistent;
-            e.directoryName = folder;
-            FileWriter::makeDirectory(dir.filePath(folder));
-            FileWriter::writeAtomically(dir.filePath(folder + QStringLiteral("/entry.json")), json::prettyBytes(json::toJson(e)));
-        };
-        put(QStringLiteral("a"), t);
-        put(QStringLiteral("b"), t.addSecs(60));
-        put(QStringLiteral("c"), t);
+        for (const auto &[folder, when] : {std::pair{"a", t}, {"b", t.addSecs(60)}, {"c", t}}) {
+            const ComparisonHistoryEntry e{QUuid::createUuid(), when, folder, {}, 0, kStatusConsistent, folder};
+            test::writeFile(dir.filePath(folder + QStringLiteral("/entry.json")), json::prettyBytes(json::toJson(e)));
+        }
         QStringList order;
-        for (const ComparisonHistoryEntry &e : store.entries())
+        for (const ComparisonHistoryEntry &e : ComparisonHistoryStore(dir.path()).entries())
             order << e.designName;
         QCOMPARE(order, (QStringList{"b", "a", "c"}));
     }
