@@ -20,28 +20,8 @@
 #include "ui/SettingsWindow.h"
 #include "ui/TopBar.h"
 
-#include <QAbstractSpinBox>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMimeData>
-#include <QNativeGestureEvent>
-#include <QPainter>
-#include <QPointer>
-#include <QPointingDevice>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QStackedWidget>
-#include <QTabWidget>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace vantrel;
 using namespace vantrel::test;
@@ -85,12 +65,10 @@ QStringList shownTexts(QWidget &root)
     return lines;
 }
 
-QSettings preferences() { return QSettings(QStringLiteral("halvenro"), QStringLiteral("Vantrel")); }
-
 // The stored preferences, one "key=value" a line, identifiers made constant.
 QString storedPreferences()
 {
-    const QSettings stored = preferences();
+    const QSettings stored(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
     QString text;
     for (const QString &key : stored.allKeys())
         text += key + u'=' + stored.value(key).toString() + u'\n';
@@ -214,9 +192,7 @@ private slots:
         control<QCheckBox>(window, QStringLiteral("拖拽框选忽略区域"))->click();
         ImageCanvas *canvas = window.captureWorkspace()->deviceCanvas();
         const QRectF image = canvas->displayedImageRect();
-        QTest::mousePress(canvas, Qt::LeftButton, {}, image.topLeft().toPoint() + QPoint(2, 2));
-        QTest::mouseMove(canvas, image.center().toPoint());
-        QTest::mouseRelease(canvas, Qt::LeftButton, {}, image.center().toPoint());
+        drag(canvas, image.topLeft().toPoint() + QPoint(2, 2), image.center().toPoint());
         QCOMPARE(state().settings().ignoredRegions.size(), 1);
         QCOMPARE(state().statusMessage(), QStringLiteral("已添加忽略区域，重新对比后生效"));
         QVERIFY(shownTexts(window).contains(QStringLiteral("忽略区域 1")));
