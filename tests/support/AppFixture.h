@@ -6,7 +6,6 @@
 #include "support/TestEnvironment.h"
 #include "support/TestImages.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
@@ -81,7 +80,8 @@ struct AppFixture {
         if (!waitFor(settled))
             qWarning("device discovery did not settle");
         state->setAlertMessage(std::nullopt);
-        QObject::connect(state.get(), &AppState::statusMessageChanged, [this] { windows.calls << QStringLiteral("status: ") + state->statusMessage(); });
+        QObject::connect(state.get(), &AppState::statusMessageChanged,
+                         [this] { windows.calls << QStringLiteral("status: ") + state->statusMessage(); });
         QObject::connect(state.get(), &AppState::alertMessageChanged, [this] {
             if (state->alertMessage())
                 windows.calls << QStringLiteral("alert: ") + *state->alertMessage();
@@ -92,10 +92,7 @@ struct AppFixture {
     // A PNG file in the temporary home.
     QString imageFile(const QString &name, QColor color, int width = 108, int height = 240) const
     {
-        QFile file(home.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(pngBytes(width, height, color));
-        return file.fileName();
+        return writeFile(home.filePath(name), pngBytes(width, height, color));
     }
 
     // The calls and messages so far (from start() on) as one text, with the home folder, ports and
