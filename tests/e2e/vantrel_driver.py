@@ -193,22 +193,17 @@ class Sandbox:
             out.write(data)
         return self.path(name)
 
-    def serve(self, routes):
-        """Starts the fake HTTP server with these routes; returns its base URL."""
+    def serve_design(self):
+        """Serves the design picture from the fake HTTP server; returns its link."""
         scenario = self.path('http.json')
         with open(scenario, 'w') as out:
-            json.dump({'routes': routes}, out)
+            json.dump({'routes': [{'method': 'GET', 'path': '/design.png', 'responses': [{
+                'status': 200, 'headers': {'Content-Type': 'image/png'},
+                'bodyBase64': base64.b64encode(DESIGN).decode('ascii')}]}]}, out)
         server = subprocess.Popen([os.environ['FAKE_HTTP_SERVER'], scenario, self.path('http-log.jsonl')],
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.helpers.append(server)
-        port = server.stdout.readline().split()[1]
-        return f'http://127.0.0.1:{port}'
-
-    def serve_design(self):
-        """Serves the design picture over HTTP; returns its link."""
-        return self.serve([{'method': 'GET', 'path': '/design.png', 'responses': [{
-            'status': 200, 'headers': {'Content-Type': 'image/png'},
-            'bodyBase64': base64.b64encode(DESIGN).decode('ascii')}]}]) + '/design.png'
+        return f'http://127.0.0.1:{server.stdout.readline().split()[1]}/design.png'
 
     def launch(self, arguments=()):
         """Starts vantrel and returns its accessible application once its window shows."""

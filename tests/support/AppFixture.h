@@ -6,9 +6,9 @@
 #include "support/TestEnvironment.h"
 #include "support/TestImages.h"
 
-#include <QElapsedTimer>
-#include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -16,11 +16,11 @@
 namespace vantrel::test {
 
 // The windows as the application state sees them: choosers answer from a script, every call is
-// recorded, the inspector is a plain object.
+// recorded (beside the state's messages, see AppFixture), the inspector is a plain object.
 class FakeWindows : public UserInterfaceServices {
 public:
     std::optional<QString> nextPath; // what the next chooser answers (none: cancelled)
-    QStringList calls;               // "open:TITLE", "save:TITLE:NAME", "reveal:PATH", "inspector", "raise"
+    QStringList calls; // "open:TITLE", "save:TITLE:NAME", "reveal:PATH", "inspector", "raise", "status: …", "alert: …"
 
     std::optional<QString> chooseFileToOpen(const QString &title, FileType) override
     {
@@ -80,28 +80,32 @@ struct AppFixture {
         if (!waitFor(settled))
             qWarning("device discovery did not settle");
         state->setAlertMessage(std::nullopt);
+        QObject::connect(state.get(), &AppState::statusMessageChanged,
+                         [this] { windows.calls << QStringLiteral("status: ") + state->statusMessage(); });
+        QObject::connect(state.get(), &AppState::alertMessageChanged, [this] {
+            if (state->alertMessage())
+                windows.calls << QStringLiteral("alert: ") + *state->alertMessage();
+        });
         return *state;
     }
 
     // A PNG file in the temporary home.
     QString imageFile(const QString &name, QColor color, int width = 108, int height = 240) const
     {
-        QFile file(home.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(pngBytes(width, height, color));
-        return file.fileName();
+        return writeFile(home.filePath(name), pngBytes(width, height, color));
+    }
+
+    // The calls and messages so far (from start() on) as one text, with the home folder, ports and
+    // times made constant.
+    QString transcript() const
+    {
+        static const QRegularExpression varying(QStringLiteral("127\\.0\\.0\\.1:\\d+|\\d\\d-\\d\\d \\d\\d:\\d\\d|\\d{8}-\\d{6}"));
+        return windows.calls.join(u'\n').replace(home.path(), QStringLiteral("~")).replace(varying, QStringLiteral("#")) + u'\n';
     }
 
     static bool waitFor(const std::function<bool()> &condition, int limitMs = 20'000)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > limitMs)
-                return false;
-            spinEventLoop(std::chrono::milliseconds(10));
-        }
-        return true;
+        return QTest::qWaitFor(condition, limitMs);
     }
     // Runs a comparison to its end.
     bool compare()

@@ -1,9 +1,12 @@
-// The main and settings windows over a real application state (fake adb, temporary home): labels
-// that follow the state, the history menu, drops, drawn ignored regions, the result's zoom limits
-// and issue selection; edits that reach the stored preferences, changes made elsewhere shown
-// without echo, and the diagnostics of the current platform.
+// The windows. The main and settings windows over a real application state (fake adb, temporary
+// home): labels that follow the state, the history menu, drops, drawn ignored regions, the result's
+// zoom limits and issue selection; edits that reach the stored preferences, changes made elsewhere
+// shown without echo, and the diagnostics of the current platform. The picture canvas and the
+// result inspector built on it: drawing regions, zoom and pan limits, fitting per mode, blinking and
+// issue selection.
+#include "engine/ComparisonEngine.h"
 #include "support/AppFixture.h"
-#include "support/FindControl.h"
+#include "support/Golden.h"
 
 #include "ui/CaptureWorkspace.h"
 #include "ui/ImageCanvas.h"
@@ -11,50 +14,94 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowTexts.h"
 #include "ui/ResultCanvasView.h"
+#include "ui/ResultInspectorView.h"
+#include "ui/ResultInspectorWindow.h"
 #include "ui/ResultWorkspace.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TopBar.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QTabWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace vantrel;
 using namespace vantrel::test;
 
 namespace {
 
-QSettings preferences() { return QSettings(QStringLiteral("halvenro"), QStringLiteral("Vantrel")); }
-
-// A stored preference; "comparisonSettings/KEY" reads one key of the stored settings.
-QVariant stored(const QString &key)
+// The child of `root` of type T whose accessible name is `name`, as a screen reader finds it.
+template<typename T = QAbstractButton>
+T *control(QWidget &root, const QString &name)
 {
-    const QStringList path = key.split(u'/');
-    const QVariant value = preferences().value(path[0]);
-    return path.size() == 1 ? value : QJsonDocument::fromJson(value.toByteArray()).object().value(path[1]).toVariant();
+    for (T *widget : root.findChildren<T *>()) {
+        if (widget->accessibleName() == name)
+            return widget;
+    }
+    qFatal("no control named %s", qPrintable(name));
 }
 
-// The texts of the labels not hidden themselves (whichever tab they are on).
-QStringList labels(QWidget &root)
+
+// What a person reads below `root`, one line per label, button, field, slider and stepper not
+// hidden itself (whichever tab it is on), in creation order: labels as their text, fields, sliders
+// and steppers as "name: value", buttons as "[x] text" when checked and "[ ] text" otherwise.
+QStringList shownTexts(QWidget &root)
 {
-    QStringList texts;
-    for (QLabel *label : root.findChildren<QLabel *>())
-        if (!label->isHidden())
-            texts << label->text();
-    return texts;
+    QStringList lines;
+    for (QWidget *widget : root.findChildren<QWidget *>()) {
+        const QString name = widget->accessibleName() + QStringLiteral(": ");
+        if (widget->isHidden() || qobject_cast<QAbstractSpinBox *>(widget->parentWidget()))
+            continue;
+        const bool named = !widget->accessibleName().isEmpty(); // scroll bars have no name
+        if (auto *label = qobject_cast<QLabel *>(widget); label && !label->text().isEmpty())
+            lines << label->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(widget); button && !button->text().isEmpty())
+            lines << (button->isChecked() ? QStringLiteral("[x] ") : QStringLiteral("[ ] ")) + button->text();
+        else if (auto *field = qobject_cast<QLineEdit *>(widget); field && named)
+            lines << name + field->text();
+        else if (auto *slider = qobject_cast<QAbstractSlider *>(widget); slider && named)
+            lines << name + QString::number(slider->value());
+        else if (auto *stepper = qobject_cast<QAbstractSpinBox *>(widget); stepper && named)
+            lines << name + stepper->text();
+    }
+    return lines;
+}
+
+// The stored preferences, one "key=value" a line, identifiers made constant.
+QString storedPreferences()
+{
+    const QSettings stored(QStringLiteral("halvenro"), QStringLiteral("Vantrel"));
+    QString text;
+    for (const QString &key : stored.allKeys())
+        text += key + u'=' + stored.value(key).toString() + u'\n';
+    static const QRegularExpression uuid(QStringLiteral("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}"));
+    return text.replace(uuid, QStringLiteral("#"));
+}
+
+// A white screen whose design has a black block in the middle: one clear difference.
+ComparisonResult blockResult()
+{
+    QImage device(90, 180, QImage::Format_RGB32);
+    device.fill(Qt::white);
+    ImportedDesign design;
+    design.image = device.copy();
+    QPainter(&design.image).fillRect(30, 60, 30, 60, Qt::black);
+    design.pixelSize = pixelSizeValue(design.image);
+    design.canvasSize = design.pixelSize;
+    return ComparisonEngine().compare(CapturedDeviceState{device, {}, pixelSizeValue(device)}, design, {});
+}
+
+void drag(QWidget *target, QPoint from, QPoint to)
+{
+    QTest::mousePress(target, Qt::LeftButton, {}, from);
+    QTest::mouseMove(target, (from + to) / 2);
+    QTest::mouseMove(target, to);
+    QTest::mouseRelease(target, Qt::LeftButton, {}, to);
+}
+
+void pinch(QWidget *target, Qt::NativeGestureType type, double value)
+{
+    QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(10, 10), QPointF(10, 10),
+                              QPointF(10, 10), value, QPointF());
+    QCoreApplication::sendEvent(target, &event);
 }
 
 } // namespace
@@ -64,36 +111,59 @@ class WindowsTest : public QObject {
 
     std::unique_ptr<AppFixture> m_fixture;
     std::unique_ptr<SettingsWindow> m_settings;
-    AppState &state() { return *m_fixture->state; }
+    ComparisonResult m_result = blockResult();
+    std::unique_ptr<ImageCanvas> m_canvas;
+    std::unique_ptr<ResultInspectorView> m_view;
+
+    AppState &state()
+    {
+        if (!m_fixture) {
+            m_fixture = std::make_unique<AppFixture>();
+            m_fixture->start();
+        }
+        return *m_fixture->state;
+    }
+    SettingsWindow &settings()
+    {
+        if (!m_settings) {
+            m_settings = std::make_unique<SettingsWindow>(state());
+            m_settings->show();
+        }
+        return *m_settings;
+    }
     template<typename T = QAbstractButton>
-    T *setting(const QString &name) { return control<T>(*m_settings, name); }
+    T *setting(const QString &name) { return control<T>(settings(), name); }
+    ResultInspectorView &view() { return *m_view; }
+    QString label(const char *name) { return m_view->findChild<QLabel *>(QLatin1String(name))->text(); }
 
 private slots:
     void init()
     {
-        m_fixture = std::make_unique<AppFixture>();
-        m_settings = std::make_unique<SettingsWindow>(m_fixture->start());
-        m_settings->show();
+        // A 400 × 400 canvas showing a 200 × 400 image: displayed at x 100 … 300, y 0 … 400.
+        m_canvas = std::make_unique<ImageCanvas>();
+        m_canvas->resize(400, 400);
+        QImage blue(200, 400, QImage::Format_RGB32);
+        blue.fill(QColor(20, 40, 200));
+        m_canvas->setImage(blue);
+        m_view = std::make_unique<ResultInspectorView>();
+        m_view->resize(1280, 840);
+        m_view->show();
+        m_view->setResult(m_result);
     }
     void cleanup()
     {
+        m_canvas.reset();
+        m_view.reset();
         m_settings.reset();
         m_fixture.reset();
     }
 
-    void connectLabelFollowsTheState_data()
-    {
-        QTest::addColumn<DeviceConnectionState>("state");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("idle") << DeviceConnectionState::idle() << QStringLiteral("连接");
-        QTest::newRow("preparing") << DeviceConnectionState::preparing(QStringLiteral("…")) << QStringLiteral("连接中…");
-        QTest::newRow("connected") << DeviceConnectionState::connected() << QStringLiteral("断开");
-        QTest::newRow("failed") << DeviceConnectionState::failed(QStringLiteral("x")) << QStringLiteral("重试连接");
-    }
     void connectLabelFollowsTheState()
     {
-        QFETCH(DeviceConnectionState, state);
-        QTEST(texts::connectLabel(state), "label");
+        QCOMPARE(texts::connectLabel(DeviceConnectionState::idle()), QStringLiteral("连接"));
+        QCOMPARE(texts::connectLabel(DeviceConnectionState::preparing(QStringLiteral("…"))), QStringLiteral("连接中…"));
+        QCOMPARE(texts::connectLabel(DeviceConnectionState::connected()), QStringLiteral("断开"));
+        QCOMPARE(texts::connectLabel(DeviceConnectionState::failed(QStringLiteral("x"))), QStringLiteral("重试连接"));
     }
 
     void mainWindowFromDropToResultAndHistory()
@@ -122,12 +192,10 @@ private slots:
         control<QCheckBox>(window, QStringLiteral("拖拽框选忽略区域"))->click();
         ImageCanvas *canvas = window.captureWorkspace()->deviceCanvas();
         const QRectF image = canvas->displayedImageRect();
-        QTest::mousePress(canvas, Qt::LeftButton, {}, image.topLeft().toPoint() + QPoint(2, 2));
-        QTest::mouseMove(canvas, image.center().toPoint());
-        QTest::mouseRelease(canvas, Qt::LeftButton, {}, image.center().toPoint());
+        drag(canvas, image.topLeft().toPoint() + QPoint(2, 2), image.center().toPoint());
         QCOMPARE(state().settings().ignoredRegions.size(), 1);
         QCOMPARE(state().statusMessage(), QStringLiteral("已添加忽略区域，重新对比后生效"));
-        QVERIFY(labels(window).contains(QStringLiteral("忽略区域 1")));
+        QVERIFY(shownTexts(window).contains(QStringLiteral("忽略区域 1")));
         QCOMPARE(canvas->ignoredRegions(), state().settings().ignoredRegions);
 
         window.topBar()->startButton()->click();
@@ -158,106 +226,58 @@ private slots:
         QCOMPARE(window.resultWorkspace()->canvas()->primaryCanvas()->highlightedRegions().value(0).id, first.deviceRect->id);
     }
 
-    void settingsReachStateAndPreferences_data()
+    void settingsFollowEditsAndChangesMadeElsewhere()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QVariant>("input");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QVariant>("expected");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("platform") << "Android" << QVariant() << "devicePlatform" << QVariant("Android") << "";
-        QTest::newRow("team") << "Apple Team ID" << QVariant("T3AM") << "appleTeamID" << QVariant("T3AM") << "";
-        QTest::newRow("bundle") << "WDA Bundle ID" << QVariant("b.wda") << "wdaBundleID" << QVariant("b.wda") << "";
-        QTest::newRow("threshold") << "像素差阈值" << QVariant(40) << "comparisonSettings/pixelThreshold"
-                                   << QVariant(40.0) << "40";
-        QTest::newRow("position") << "位置容差" << QVariant(3.5) << "comparisonSettings/positionTolerance"
-                                  << QVariant(3.5) << "3.5 pt";
-        QTest::newRow("size") << "尺寸容差" << QVariant(0.5) << "comparisonSettings/sizeTolerance" << QVariant(0.5)
-                              << "0.5 pt";
-        QTest::newRow("offset") << "垂直偏移" << QVariant(-12.5) << "comparisonSettings/manualOffsetY"
-                                << QVariant(-12.5) << "-12.5 pt";
-        QTest::newRow("crop") << "左侧裁剪" << QVariant(25) << "comparisonSettings/designCropLeft" << QVariant(0.125)
-                              << "12.5%";
-        QTest::newRow("crop at its end") << "底部裁剪" << QVariant(1000) << "comparisonSettings/designCropBottom"
-                                         << QVariant(0.45) << "45.0%";
-        QTest::newRow("status bar") << "忽略顶部状态栏" << QVariant(true) << "comparisonSettings/ignoreStatusBar"
-                                    << QVariant(true) << "";
-    }
-    void settingsReachStateAndPreferences()
-    {
-        QFETCH(QString, control);
-        QFETCH(QVariant, input);
-        QFETCH(QString, key);
-        QFETCH(QString, shown);
-        QWidget *w = setting<QWidget>(control);
-        if (auto *slider = qobject_cast<QSlider *>(w)) {
-            slider->setValue(input.toInt());
-            QVERIFY2(shown.isEmpty() || labels(*slider->parentWidget()).contains(shown), qPrintable(shown));
-        } else if (auto *stepper = qobject_cast<QDoubleSpinBox *>(w)) {
-            stepper->setValue(input.toDouble());
-            QCOMPARE(stepper->text(), shown);
-        } else if (auto *field = qobject_cast<QLineEdit *>(w)) {
-            field->selectAll();
-            QTest::keyClicks(field, input.toString());
-        } else {
-            qobject_cast<QAbstractButton *>(w)->click();
+        QVERIFY(shownTexts(settings()).contains("尚未框选忽略区域"));
+        // Edits through the controls reach the state and the stored preferences.
+        setting("Android")->click();
+        for (const auto &[name, text] : {std::pair{"Apple Team ID", "T3AM"}, {"WDA Bundle ID", "b.wda"}}) {
+            setting<QLineEdit>(name)->selectAll();
+            QTest::keyClicks(setting<QLineEdit>(name), text);
         }
-        QTEST(stored(key), "expected");
-    }
-
-    void settingsFollowChangesMadeElsewhereWithoutEcho()
-    {
-        QSignalSpy settingsSpy(&state(), &AppState::settingsChanged);
-        ComparisonSettings settings = state().settings();
-        settings.pixelThreshold = 60;
-        settings.designCropTop = 0.2;
-        settings.manualOffsetX = 7.5;
-        state().setSettings(settings);
-        state().setPlatform(AppPlatform::android);
-        state().setAppleTeamID(QStringLiteral("ELSEWHERE"));
-
-        QCOMPARE(setting<QSlider>("像素差阈值")->value(), 60);
-        QCOMPARE(setting<QSlider>("顶部裁剪")->value(), 40);
-        QVERIFY(labels(*m_settings).contains("20.0%"));
-        QCOMPARE(setting<QDoubleSpinBox>("水平偏移")->value(), 7.5);
-        QVERIFY(setting("Android")->isChecked());
-        QCOMPARE(setting<QLineEdit>("Apple Team ID")->text(), "ELSEWHERE");
-        // Showing a value neither writes it back nor saves it.
-        QCOMPARE(settingsSpy.count(), 1);
-        QCOMPARE(state().settings(), settings);
-        QVERIFY(!preferences().contains("devicePlatform") && !preferences().contains("comparisonSettings"));
-    }
-
-    void settingsListIgnoredRegions()
-    {
-        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
+        setting<QSlider>("像素差阈值")->setValue(40);
+        setting<QSlider>("左侧裁剪")->setValue(25);
+        setting<QSlider>("底部裁剪")->setValue(1000); // held at its end
+        setting<QDoubleSpinBox>("位置容差")->setValue(3.5);
+        setting<QDoubleSpinBox>("尺寸容差")->setValue(0.5);
+        setting<QDoubleSpinBox>("垂直偏移")->setValue(-12.5);
+        setting("忽略顶部状态栏")->click();
+        state().addIgnoredRegion(RectValue(0.5, 0.5, 0.1, 0.1));
         state().addIgnoredRegion(RectValue(0.1, 0.4, 0.3, 0.1));
         state().addIgnoredRegion(RectValue(0, 0, 1, 0.0625));
-        QVERIFY(labels(*m_settings).contains("x 10.0% · y 40.0% · 30.0% × 10.0%"));
-        QVERIFY(labels(*m_settings).contains("x 0.0% · y 0.0% · 100.0% × 6.2%"));
-        QVERIFY(!labels(*m_settings).contains("尚未框选忽略区域"));
-
-        const QUuid kept = state().settings().ignoredRegions[1].id;
         setting("删除")->click(); // the first row's
-        QCOMPARE(state().settings().ignoredRegions.size(), 1);
-        QCOMPARE(state().settings().ignoredRegions[0].id, kept);
-        QCOMPARE(stored("comparisonSettings/ignoredRegions").toList().size(), 1);
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-edited.txt"), (shownTexts(settings()) << storedPreferences()).join(u'\n')));
+
+        // Changes made elsewhere are shown, neither written back nor saved.
+        const QString saved = storedPreferences();
+        QSignalSpy settingsSpy(&state(), &AppState::settingsChanged);
+        ComparisonSettings elsewhere = state().settings();
+        elsewhere.pixelThreshold = 60;
+        elsewhere.designCropTop = 0.2;
+        elsewhere.manualOffsetX = 7.5;
+        state().setSettings(elsewhere);
+        state().setPlatform(AppPlatform::ios);
+        state().setAppleTeamID(QStringLiteral("ELSEWHERE"));
+        QVERIFY(compareWithGolden(QStringLiteral("ui-settings-elsewhere.txt"), shownTexts(settings()).join(u'\n')));
+        QCOMPARE(settingsSpy.count(), 1);
+        QCOMPARE(state().settings(), elsewhere);
+        QCOMPARE(storedPreferences(), saved);
         setting("清空全部")->click();
         QVERIFY(state().settings().ignoredRegions.isEmpty());
-        QCOMPARE(stored("comparisonSettings/ignoredRegions").toList().size(), 0);
-        QVERIFY(labels(*m_settings).contains("尚未框选忽略区域"));
+        QVERIFY(storedPreferences().contains("\"ignoredRegions\":[]"));
+        QVERIFY(shownTexts(settings()).contains("尚未框选忽略区域"));
     }
 
     void settingsShowDiagnosticsOfTheCurrentPlatform()
     {
-        m_settings->tabs()->setCurrentIndex(2);
-        auto *checks = m_settings->findChild<QListWidget *>();
-        auto *log = m_settings->findChild<QPlainTextEdit *>();
+        settings().tabs()->setCurrentIndex(2);
+        auto *checks = settings().findChild<QListWidget *>();
+        auto *log = settings().findChild<QPlainTextEdit *>();
         for (const AppPlatform platform : {AppPlatform::ios, AppPlatform::android}) {
             state().setPlatform(platform);
             const DeviceManagerBase &manager = state().currentManager();
             QVERIFY(AppFixture::waitFor([&] { return !manager.diagnostics().isEmpty(); }));
-            QVERIFY(labels(*m_settings).contains(state().platformName() + " 运行环境"));
+            QVERIFY(shownTexts(settings()).contains(state().platformName() + " 运行环境"));
             QCOMPARE(checks->count(), manager.diagnostics().size());
             for (int row = 0; row < checks->count(); ++row) {
                 QVERIFY(checks->item(row)->text().startsWith(manager.diagnostics()[row].name));
@@ -277,6 +297,156 @@ private slots:
         QSignalSpy rerun(&android, &DeviceManagerBase::diagnosticsChanged);
         setting("重新检查")->click();
         QVERIFY(rerun.wait(20'000));
+    }
+    void dragCreatesRegionOnlyWhenLargeEnough()
+    {
+        // One line per drag on the canvas (image at x 100 … 300): the normalised region drawn, if any.
+        QSignalSpy drawn(m_canvas.get(), &ImageCanvas::ignoredRegionDrawn);
+        QStringList log;
+        const auto dragged = [&](const char *what, QPoint from, QPoint to) {
+            drag(m_canvas.get(), from, to);
+            QString region = QStringLiteral("none");
+            for (const QList<QVariant> &signal : std::as_const(drawn)) {
+                const QRectF r = signal.first().value<RectValue>().toRectF();
+                region = QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+            }
+            log << QStringLiteral("%1: %2 (%3 signals)").arg(QString::fromUtf8(what), region).arg(drawn.size());
+            drawn.clear();
+        };
+        m_canvas->setDrawingEnabled(false);
+        dragged("drawing off", QPoint(150, 100), QPoint(190, 140));
+        m_canvas->setDrawingEnabled(true);
+        dragged("5 x 40", QPoint(150, 100), QPoint(155, 140));
+        dragged("40 x 5", QPoint(150, 100), QPoint(190, 105));
+        dragged("6 x 6", QPoint(150, 100), QPoint(156, 106));
+        dragged("6 x 6 up and left", QPoint(156, 106), QPoint(150, 100));
+        dragged("from outside, clipped to 6 wide", QPoint(40, 100), QPoint(106, 140));
+        dragged("from outside, clipped to 5 wide", QPoint(40, 100), QPoint(105, 140));
+        dragged("beyond the far corner", QPoint(280, 380), QPoint(390, 399));
+        QVERIFY(compareWithGolden(QStringLiteral("ui-canvas-regions.txt"), log.join(u'\n')));
+    }
+
+    void zoomedCanvasPansOnlyAsFarAsItOverhangs()
+    {
+        drag(m_canvas.get(), QPoint(200, 200), QPoint(260, 260));
+        QCOMPARE(m_canvas->pan(), QPointF()); // a fitted image does not move
+        m_canvas->setZoom(2); // 400 × 800: overhangs 200 above and below, not at the sides
+        drag(m_canvas.get(), QPoint(200, 100), QPoint(300, 250));
+        QCOMPARE(m_canvas->pan(), QPointF(0, 150));
+        drag(m_canvas.get(), QPoint(200, 100), QPoint(300, 250));
+        QCOMPARE(m_canvas->pan(), QPointF(0, 200));
+        QCOMPARE(m_canvas->displayedImageRect(), QRectF(0, 0, 400, 800));
+        m_canvas->setZoom(1); // zooming back re-centres
+        QCOMPARE(m_canvas->displayedImageRect(), QRectF(100, 0, 200, 400));
+    }
+
+    void regionsAreDrawnAtTheDisplayedScale()
+    {
+        m_canvas->setHighlightedRegions({RectValue(0.5, 0.5, 0.25, 0.25)}); // view 200 … 250, 200 … 300
+        const QImage shot = m_canvas->grab().toImage();
+        const auto isImage = [&](int x, int y) { return shot.pixelColor(x, y) == QColor(20, 40, 200); };
+        QVERIFY(isImage(180, 180) && isImage(260, 250) && isImage(225, 310));
+        QVERIFY(!isImage(201, 250)); // the outline's left edge
+        QVERIFY(!isImage(225, 299)); // its bottom edge
+        QVERIFY(!isImage(50, 50));   // outside the image: the canvas background
+    }
+
+    void inspectorZoomBlinkHeaderAndWindow()
+    {
+        // One line per step: the zoom shown, the view's and the picture's zoom, the blink phase.
+        QStringList log{label("resultHeader")};
+        ImageCanvas *canvas = view().canvasView()->primaryCanvas();
+        const auto step = [&](const QString &what, const std::function<void()> &action, int times = 1) {
+            for (int i = 0; i < times; ++i)
+                action();
+            log << QStringLiteral("%1: %2 %3 %4 blink %5")
+                       .arg(what, label("zoomLabel")).arg(view().zoom()).arg(canvas->zoom()).arg(view().blinkPhase());
+        };
+        const auto press = [&](const char *name) { control(view(), QString::fromUtf8(name))->click(); };
+        const auto key = [&](Qt::Key key) { QTest::keyClick(m_view.get(), key, Qt::ControlModifier); };
+        step("放大 × 20", [&] { press("放大"); }, 20);
+        step("缩小", [&] { press("缩小"); });
+        step("缩小 × 20", [&] { press("缩小"); }, 20);
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        step("Ctrl+=", [&] { key(Qt::Key_Equal); });
+        for (const char *mode : {"并排", "热力图", "叠加"}) // fitting depends on the mode
+            step(QString::fromUtf8(mode) + QStringLiteral(", Ctrl+0"), [&] { press(mode), key(Qt::Key_0); });
+        // Touchpad pinch: each event carries the change since the last one; a new gesture starts
+        // from magnification 1 again.
+        view().setZoom(1);
+        pinch(canvas, Qt::BeginNativeGesture, 0);
+        for (const double change : {1.0, 0.5, 1.0})
+            step(QStringLiteral("pinch %1").arg(change), [&] { pinch(canvas, Qt::ZoomNativeGesture, change); });
+        pinch(canvas, Qt::EndNativeGesture, 0);
+        step("magnification 0.01", [&] { view().magnificationChanged(0.01); });
+        view().magnificationEnded();
+        step("Ctrl+wheel", [&] {
+            QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(canvas, &wheel);
+        });
+        // Blinking flips the picture only while switched on.
+        QCOMPARE(view().findChild<QTimer *>()->interval(), 650);
+        step("tick", [&] { view().blinkTick(); });
+        step("闪烁, tick", [&] { press("闪烁"), view().blinkTick(); });
+        step("闪烁, tick", [&] { press("闪烁"), view().blinkTick(); });
+        QVERIFY(compareWithGolden(QStringLiteral("ui-inspector.txt"), log.join(u'\n')));
+
+        // The window tells its owner once when closed, and goes away.
+        QPointer<ResultInspectorWindow> window = new ResultInspectorWindow;
+        QCOMPARE(window->size(), QSize(1280, 840));
+        QSignalSpy closed(window.data(), &ResultInspectorWindow::closed);
+        window->present();
+        window->present();
+        QVERIFY(window->close());
+        QCOMPARE(closed.size(), 1);
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void inspectorPanesPanTogetherAndShowTheSelection()
+    {
+        ComparisonResult result = m_result;
+        result.issues.append(result.issues.first());
+        result.issues[1].id = QUuid::createUuid();
+        result.issues[1].deviceRect = RectValue(0.1, 0.2, 0.3, 0.1);
+        result.issues[1].designRect = RectValue(0.5, 0.6, 0.2, 0.2);
+        view().setResult(result);
+        control(view(), QStringLiteral("并排"))->click();
+        ImageCanvas *device = view().canvasView()->primaryCanvas();
+        ImageCanvas *design = view().canvasView()->secondaryCanvas();
+        view().setZoom(3);
+        drag(device, QPoint(100, 100), QPoint(130, 40));
+        QVERIFY(device->pan() != QPointF());
+        QCOMPARE(design->pan(), device->pan());
+
+        QVERIFY(device->highlightedRegions().isEmpty());
+        auto *list = view().findChild<IssueListView *>()->list();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+        QCOMPARE(view().selectedIssueID(), result.issues[1].id);
+        QCOMPARE(device->highlightedRegions(), QList<RectValue>{*result.issues[1].deviceRect});
+        QCOMPARE(design->highlightedRegions(), QList<RectValue>{*result.issues[1].designRect});
+
+        // The heat map shows the changed block red-orange and the rest grey, still outlined.
+        control(view(), QStringLiteral("热力图"))->click();
+        view().setZoom(1);
+        QCOMPARE(device->highlightedRegions(), QList<RectValue>{*result.issues[1].deviceRect});
+        const QRectF shown = device->displayedImageRect();
+        const QImage shot = device->grab().toImage();
+        const QColor changed = shot.pixelColor(shown.center().toPoint());
+        QVERIFY2(changed.red() > 200 && changed.green() < 150 && changed.blue() < 100, qPrintable(changed.name()));
+        const QColor unchanged = shot.pixelColor((shown.topLeft() + QPointF(5, 5)).toPoint());
+        QVERIFY2(qAbs(unchanged.red() - unchanged.blue()) < 10, qPrintable(unchanged.name()));
+
+        // A result without that issue drops the selection and its outline; none shows the empty page.
+        result.issues.removeLast();
+        view().setResult(result);
+        QCOMPARE(view().selectedIssueID(), std::nullopt);
+        QVERIFY(device->highlightedRegions().isEmpty());
+        QCOMPARE(label("issueCount"), QStringLiteral("1"));
+        result.issues.clear();
+        view().setResult(result);
+        QCOMPARE(view().findChild<QStackedWidget *>()->currentWidget(),
+                 view().findChild<QLabel *>(QStringLiteral("emptyTitle"))->parentWidget());
     }
 };
 
