@@ -1,5 +1,6 @@
 #include "devices/ios/DeviceElementXMLParser.h"
 
+#include "support/Golden.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -12,16 +13,24 @@ namespace {
 
 QString frame(double x, double y, double w, double h)
 {
-    return uR"(x="%1" y="%2" width="%3" height="%4")"_s
-        .arg(x).arg(y).arg(w).arg(h);
+    return uR"(x="%1" y="%2" width="%3" height="%4")"_s.arg(x).arg(y).arg(w).arg(h);
 }
 
-QByteArray readData(const QString &name)
+QString optional(const std::optional<QString> &text)
 {
-    QFile file(test::dataPath(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing test data %s", qPrintable(name));
-    return file.readAll();
+    return text ? u'"' + *text + u'"' : u"none"_s;
+}
+
+// One line per element: id | type | label | value | x y width height | visibility.
+QString dump(const QList<DeviceElement> &elements)
+{
+    QString text;
+    for (const DeviceElement &e : elements)
+        text += u"  "_s + e.id + u" | "_s + e.type + u" | "_s + optional(e.label) + u" | "_s + optional(e.value) + u" | "_s
+            + QString::number(e.rect.x, 'g', 17) + u' ' + QString::number(e.rect.y, 'g', 17) + u' '
+            + QString::number(e.rect.width, 'g', 17) + u' ' + QString::number(e.rect.height, 'g', 17)
+            + (e.visible ? u" | visible\n"_s : u" | hidden\n"_s);
+    return text;
 }
 
 } // namespace
@@ -30,54 +39,35 @@ class IosElementParserTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void realisticSourceIsFlattenedInDocumentOrder()
+    // Every document's elements, compared with tests/data/golden/ios-elements.txt.
+    void documents()
     {
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(readData(u"ios/wda-source-settings.xml"_s));
-        // Application, window, other, navigation bar, text, table, cell, switch, hidden cell, button.
-        QCOMPARE(elements.size(), 10);
-        QCOMPARE(elements.at(0).type, u"XCUIElementTypeApplication"_s);
-        QCOMPARE(elements.at(0).id, u"设置"_s);
-        // The window has neither uid nor name: type, x, y and the number already collected.
-        QCOMPARE(elements.at(1).id, u"XCUIElementTypeWindow-0.0-0.0-1"_s);
-        const DeviceElement &text = elements.at(4);
-        QCOMPARE(text.type, u"XCUIElementTypeStaticText"_s);
-        QCOMPARE(text.label, u"设置"_s);
-        QCOMPARE(text.value, u"设置"_s);
-        QCOMPARE(text.rect.y, 99.66666666666667);
-        QCOMPARE(text.rect.width, 102.0);
-        const DeviceElement &hiddenCell = elements.at(8);
-        QVERIFY(!hiddenCell.visible);
-        QCOMPARE(hiddenCell.label, std::optional<QString>(QString()));
-        QVERIFY(hiddenCell.value == std::nullopt);
-        QCOMPARE(hiddenCell.id, u"XCUIElementTypeCell-16.0-900.0-8"_s);
-        QCOMPARE(elements.at(7).id, u"飞行模式"_s);
-    }
-
-    void sizesMustBePositiveAndDescendantsAreJudgedAlone()
-    {
-        const QString xml = QStringLiteral(
-            R"(<r><A type="A" name="zero" %1><B type="B" name="child" %2/></A>)"
-            R"(<C type="C" name="negative" %3/><D type="D" name="flat" %4/></r>)")
-                                .arg(frame(0, 0, 0, 10), frame(1, 1, 5, 5), frame(0, 0, -3, 10), frame(0, 0, 10, 0));
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 1);
-        QCOMPARE(elements.at(0).id, u"child"_s);
-        QCOMPARE(elements.at(0).rect, RectValue(elements.at(0).rect.id, 1, 1, 5, 5));
-    }
-
-    void idPrefersUidThenNameAndTypeFallsBackToTag()
-    {
-        const QString xml = QStringLiteral(
-            R"(<r><Tag uid="U1" name="N1" %1/><Tag name="same" %1/><Tag name="same" %1/><Other %2/></r>)")
-                                .arg(frame(1, 2, 3, 4), frame(-3, 1e3, 1, 1));
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QCOMPARE(elements.size(), 4);
-        QCOMPARE(elements.at(0).id, u"U1"_s);
-        QCOMPARE(elements.at(1).id, u"same"_s);
-        QCOMPARE(elements.at(2).id, u"same"_s);
-        QCOMPARE(elements.at(3).type, u"Other"_s);
-        QCOMPARE(elements.at(3).id, u"Other--3.0-1000.0-3"_s);
-        QVERIFY(elements.at(0).label == std::nullopt);
+        QFile settings(test::dataPath(u"ios/wda-source-settings.xml"_s));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        const QString one = frame(0, 0, 1, 1);
+        const QString nested = uR"(<r><A name="1" %1><B name="2" %1/><C name="3" %1/></A><D name="4" %1/></r>)"_s.arg(one);
+        QString notUnicode = uR"(<r><A name="x" %1/></r>)"_s.arg(one);
+        notUnicode.insert(1, QChar(0xD800)); // a lone surrogate cannot be encoded as UTF-8
+        const QList<std::pair<QString, QString>> documents{
+            {u"settings screen"_s, QString::fromUtf8(settings.readAll())},
+            // Sizes must be positive; a child is judged on its own size, not its parent's.
+            {u"sizes"_s, uR"(<r><A type="A" name="zero" %1><B type="B" name="child" %2/></A><C type="C" name="negative" %3/>)"
+                         R"(<D type="D" name="flat" %4/></r>)"_s.arg(frame(0, 0, 0, 10), frame(1, 1, 5, 5), frame(0, 0, -3, 10),
+                                                                     frame(0, 0, 10, 0))},
+            {u"ids and types"_s, uR"(<r><Tag uid="U1" name="N1" %1/><Tag name="same" %1/><Tag name="same" %1/><Other %2/></r>)"_s
+                                     .arg(frame(1, 2, 3, 4), frame(-3, 1e3, 1, 1))},
+            {u"visibility"_s, uR"(<r><A name="1" visible="false" %1/><A name="2" visible="False" %1/><A name="3" %1/>)"
+                              R"(<A name="4" visible="0" %1/></r>)"_s.arg(one)},
+            {u"cut inside the start tag of C"_s, nested.left(nested.indexOf(u"<C"_s) + 8)},
+            {u"mismatched end tag before D"_s, QString(nested).replace(u"</A>"_s, u"</X>"_s)},
+            {u"not xml"_s, u"not xml at all"_s},
+            {u"empty"_s, QString()},
+            {u"not unicode"_s, notUnicode},
+        };
+        QString transcript;
+        for (const auto &[name, xml] : documents)
+            transcript += u"## "_s + name + u'\n' + dump(DeviceElementXMLParser::parse(xml));
+        QVERIFY(test::compareWithGolden(u"ios-elements.txt"_s, transcript));
     }
 
     void numbersFollowStrtodExactly_data()
@@ -131,47 +121,6 @@ private slots:
         QCOMPARE(DeviceElementXMLParser::shortestDecimal(value), text);
         // Whatever the form, it reads back as the same number.
         QCOMPARE(DeviceElementXMLParser::readNumber(text).value_or(-1.5), value);
-    }
-
-    void visibilityIsFalseOnlyForExactFalse()
-    {
-        const QString xml = QStringLiteral(
-            R"(<r><A name="1" visible="false" %1/><A name="2" visible="False" %1/><A name="3" %1/><A name="4" visible="0" %1/></r>)")
-                                .arg(frame(0, 0, 1, 1));
-        const QList<DeviceElement> elements = DeviceElementXMLParser::parse(xml);
-        QList<bool> visible;
-        for (const DeviceElement &e : elements)
-            visible << e.visible;
-        QCOMPARE(visible, (QList<bool>{false, true, true, true}));
-    }
-
-    void malformedDocumentKeepsElementsBeforeTheError()
-    {
-        const QString full = QStringLiteral(
-            R"(<r><A name="1" %1><B name="2" %1/><C name="3" %1/></A><D name="4" %1/></r>)")
-                                 .arg(frame(0, 0, 1, 1));
-        // Cut inside the start tag of C: A and B were read.
-        const qsizetype cut = full.indexOf(u"<C"_s) + 8;
-        const QList<DeviceElement> truncated = DeviceElementXMLParser::parse(full.left(cut));
-        QCOMPARE(truncated.size(), 2);
-        QCOMPARE(truncated.at(1).id, u"2"_s);
-
-        // A mismatched end tag stops the reader; D comes after it and is never read.
-        QString broken = full;
-        broken.replace(u"</A>"_s, u"</X>"_s);
-        const QList<DeviceElement> mismatched = DeviceElementXMLParser::parse(broken);
-        QCOMPARE(mismatched.size(), 3);
-
-        QVERIFY(DeviceElementXMLParser::parse(u"not xml at all"_s).isEmpty());
-        QVERIFY(DeviceElementXMLParser::parse(QString()).isEmpty());
-    }
-
-    void textThatIsNotUnicodeYieldsNothing()
-    {
-        QString xml = uR"(<r><A name="x" x="0" y="0" width="1" height="1"/></r>)"_s;
-        QCOMPARE(DeviceElementXMLParser::parse(xml).size(), 1);
-        xml.insert(1, QChar(0xD800)); // a lone surrogate cannot be encoded as UTF-8
-        QVERIFY(DeviceElementXMLParser::parse(xml).isEmpty());
     }
 };
 
