@@ -2,6 +2,7 @@
 
 #include "support/AwaitTask.h"
 #include "support/FakeIosTools.h"
+#include "support/Golden.h"
 #include "support/TestEnvironment.h"
 
 #include <QTest>
@@ -24,65 +25,38 @@ const QString kListing = QStringLiteral(
     "iPhone 15 Simulator (17.5) (A1B2C3D4-E5F6-7890-ABCD-EF1234567890)\n"
     "iPhone 16 Pro (18.0) (B1B2C3D4-E5F6-7890-ABCD-EF1234567890)\n");
 
-IOSDevice device(const QString &id, const QString &name, const QString &version, bool offline)
-{
-    IOSDevice d;
-    d.id = id;
-    d.name = name;
-    d.osVersion = version;
-    d.isOffline = offline;
-    return d;
-}
-
 } // namespace
 
 class IosDeviceListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void listingLineRules_data()
+    // Which lines of a listing are phones, compared with tests/data/golden/ios-device-list.txt.
+    void listings()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<QString>("udid");
-        QTest::newRow("plain") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("trailing spaces") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)   " << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("indented with tabs") << "\t iPhone (17.5) (00008110-001A2B3C4D5E801E)\t" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("parentheses in name") << "Bob (work) phone (26.0) (00008110-001A2B3C4D5E801E)" << "Bob (work) phone" << "26.0" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("no-break space") << u"iPhone (17.5) (00008110-001A2B3C4D5E801E)\u00A0"_s << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("carriage return") << "iPhone (17.5) (00008110-001A2B3C4D5E801E)\r" << "iPhone" << "17.5" << "00008110-001A2B3C4D5E801E";
-        QTest::newRow("udid of 24") << "iPhone (17.5) (00008110-001A2B3C4D5E801)" << "" << "" << "";
-        QTest::newRow("udid not hex") << "iPhone (17.5) (00008110-001A2B3C4D5E80XZ)" << "" << "" << "";
-        QTest::newRow("no version") << "iPhone (00008110-001A2B3C4D5E801E)" << "" << "" << "";
-        QTest::newRow("text after udid") << "iPhone (17.5) (00008110-001A2B3C4D5E801E) x" << "" << "" << "";
-        QTest::newRow("simulator") << "iPhone Simulator (17.5) (00008110-001A2B3C4D5E801E)" << "" << "" << "";
-        QTest::newRow("macbook") << "MacBook Air (15.1) (00008110-001A2B3C4D5E801E)" << "" << "" << "";
-    }
-
-    void listingLineRules()
-    {
-        QFETCH(QString, line);
-        QFETCH(QString, name);
-        QFETCH(QString, version);
-        QFETCH(QString, udid);
-        const QList<IOSDevice> devices = DeviceManager::parseXctraceDevices(u"== Devices ==\n"_s + line + u'\n');
-        if (udid.isEmpty()) {
-            QVERIFY(devices.isEmpty());
-            return;
+        const QString udid = u"00008110-001A2B3C4D5E801E"_s;
+        const QString line = u"iPhone (17.5) (%1)\n"_s.arg(udid);
+        const QStringList devices{u"plain (17.5) (%1)"_s, u"trailing spaces (17.5) (%1)   "_s, u"\t indented with tabs (17.5) (%1)\t"_s,
+                                  u"Bob (work) phone (26.0) (%1)"_s, u"no-break space (17.5) (%1)\u00A0"_s, u"carriage return (17.5) (%1)\r"_s,
+                                  u"udid of 24 (17.5) (00008110-001A2B3C4D5E801)"_s, u"udid not hex (17.5) (00008110-001A2B3C4D5E80XZ)"_s,
+                                  u"no version (%1)"_s, u"text after udid (17.5) (%1) x"_s, u"iPhone Simulator (17.5) (%1)"_s,
+                                  u"MacBook Air (15.1) (%1)"_s};
+        const QList<std::pair<QString, QString>> listings{
+            {u"one rule a line"_s, u"== Devices ==\n"_s + devices.join(u'\n').arg(udid) + u'\n'},
+            {u"full listing"_s, kListing},
+            {u"no section"_s, line},
+            {u"header with two spaces"_s, u"== Devices  ==\n"_s + line},
+            {u"other section"_s, u"== Other ==\n"_s + line},
+            {u"indented header"_s, u"  == Devices ==  \n"_s + line},
+            {u"empty"_s, QString()},
+        };
+        QString transcript;
+        for (const auto &[name, listing] : listings) {
+            transcript += u"## "_s + name + u'\n';
+            for (const IOSDevice &d : DeviceManager::parseXctraceDevices(listing))
+                transcript += u"  ["_s + d.name + u"] ["_s + d.osVersion + u"] ["_s + d.id + (d.isOffline ? u"] offline\n"_s : u"]\n"_s);
         }
-        QCOMPARE(devices.size(), 1);
-        QCOMPARE(devices.at(0), device(udid, name, version, false));
-    }
-
-    void linesOutsideTheDeviceSectionsAreSkipped()
-    {
-        const QString line = u"iPhone (17.5) (00008110-001A2B3C4D5E801E)\n"_s;
-        QVERIFY(DeviceManager::parseXctraceDevices(line).isEmpty());
-        QVERIFY(DeviceManager::parseXctraceDevices(u"== Devices  ==\n"_s + line).isEmpty());
-        QVERIFY(DeviceManager::parseXctraceDevices(u"== Other ==\n"_s + line).isEmpty());
-        QCOMPARE(DeviceManager::parseXctraceDevices(u"  == Devices ==  \n"_s + line).size(), 1);
-        QVERIFY(DeviceManager::parseXctraceDevices(QString()).isEmpty());
+        QVERIFY(test::compareWithGolden(u"ios-device-list.txt"_s, transcript));
     }
 
     void majorVersionReading()
@@ -103,8 +77,7 @@ private slots:
         manager.refreshDevices();
         QCOMPARE(manager.connectionState(), DeviceConnectionState::preparing(u"正在查找 iPhone…"_s));
         QTRY_COMPARE_WITH_TIMEOUT(manager.connectionState().kind, DeviceConnectionState::Kind::idle, 20000);
-        QCOMPARE(manager.devices().size(), 2); // the Mac and the simulators are left out
-        QCOMPARE(manager.devices().at(1), device(u"00008030-000A1B2C3D4E5F6A"_s, u"Old iPhone"_s, u"17.5"_s, true));
+        QCOMPARE(manager.devices(), DeviceManager::parseXctraceDevices(kListing));
         QCOMPARE(manager.selectedDeviceID(), u"00008110-001A2B3C4D5E801E"_s);
         QCOMPARE(tools.calls(u"xcrun"_s), QStringList{u"xctrace list devices"_s});
 
