@@ -72,15 +72,6 @@ private slots:
         QCOMPARE(scanner.buffer(), tail);
         QCOMPARE(scan(scanner, {kSoi + "x" + kEoi}), QList<QByteArray>{kSoi + "x" + kEoi}); // still works after the cut
     }
-
-    void clearForgetsPartialFrames()
-    {
-        MJPEGFrameScanner scanner;
-        scan(scanner, {kSoi + "old"});
-        scanner.clear();
-        QVERIFY(scan(scanner, {"new" + kEoi}).isEmpty());
-        QCOMPARE(scanner.size(), 5);
-    }
 };
 
 QTEST_GUILESS_MAIN(MjpegFrameScannerTest)
