@@ -39,45 +39,36 @@ class WdaAppiumServerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void noServerAndNoAppium()
+    // No server on the port, and an appium that is missing, cannot be started, or exits at once.
+    void appiumThatCannotServe()
     {
         Fixture f(freeLocalPort());
         QVERIFY(!f.connect());
         const QString text = u"未找到 Appium。请先运行 npm install -g appium，并安装 xcuitest 驱动。"_s;
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(text));
         QVERIFY(f.manager.logText().endsWith(text));
-        QVERIFY(!f.manager.startedAppium());
         QCOMPARE(f.tools.calls(u"shell"_s), QStringList{u"-lc command -v appium"_s});
-    }
 
-    void serverThatExitsAtOnce()
-    {
-        Fixture f(freeLocalPort());
+        QTemporaryDir dir;
+        f.tools.setAppiumPath(test::writeFile(dir.filePath(u"appium"_s), "#!/bin/sh\n")); // not executable
+        QVERIFY(!f.connect());
+        QCOMPARE(f.manager.connectionState().kind, DeviceConnectionState::Kind::failed);
+        QVERIFY(f.manager.connectionState().message != text && !f.manager.connectionState().message.isEmpty());
+        QVERIFY(f.manager.logText().endsWith(f.manager.connectionState().message));
+        QVERIFY(!f.manager.startedAppium());
+
         f.tools.setAppiumPath(FakeIosTools::fakePath(u"appium"_s));
         // Slow probes would show: the loop must stop after the first failed probe once the child is gone.
         f.manager.setTiming({std::chrono::hours(1), std::chrono::milliseconds(400)});
         QElapsedTimer timer;
         timer.start();
-        const auto outcome = awaitTask(f.manager.ensureAppiumRunning());
-        QCOMPARE(outcome.error, u"Appium 启动失败，请在环境诊断中查看详情"_s);
+        QCOMPARE(awaitTask(f.manager.ensureAppiumRunning()).error, u"Appium 启动失败，请在环境诊断中查看详情"_s);
         QVERIFY2(timer.elapsed() < 10'000, "the readiness loop went on after the server child had exited");
         QVERIFY(f.manager.startedAppium());
         // The child's output went to the log, and it was started with the server arguments.
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake appium: cannot serve\n"_s), 5000);
         QCOMPARE(f.tools.calls(u"appium"_s), QStringList{u"--address 127.0.0.1 --port %1 --base-path /"_s.arg(f.manager.appiumPort())});
         f.manager.disconnect();
-        QVERIFY(!f.manager.startedAppium());
-    }
-
-    void appiumThatCannotBeStarted()
-    {
-        Fixture f(freeLocalPort());
-        QTemporaryDir dir;
-        f.tools.setAppiumPath(test::writeFile(dir.filePath(u"appium"_s), "#!/bin/sh\n")); // not executable
-        QVERIFY(!f.connect());
-        QCOMPARE(f.manager.connectionState().kind, DeviceConnectionState::Kind::failed);
-        QVERIFY(!f.manager.connectionState().message.isEmpty());
-        QVERIFY(f.manager.logText().endsWith(f.manager.connectionState().message));
         QVERIFY(!f.manager.startedAppium());
     }
 
