@@ -70,57 +70,22 @@ private slots:
         QVERIFY(test::compareWithGolden(u"ios-elements.txt"_s, transcript));
     }
 
-    void numbersFollowStrtodExactly_data()
+    // How numbers are read (as strtod does, finite only) and written back in their shortest form,
+    // compared with tests/data/golden/ios-element-numbers.txt.
+    void numbers()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("reads");
-        QTest::addColumn<double>("value");
-        QTest::newRow("integer") << "12" << true << 12.0;
-        QTest::newRow("fraction") << "12.5" << true << 12.5;
-        QTest::newRow("exponent") << "1e3" << true << 1000.0;
-        QTest::newRow("plus sign") << "+7" << true << 7.0;
-        QTest::newRow("hex float") << "0x10" << true << 16.0;
-        QTest::newRow("leading dot") << ".5" << true << 0.5;
-        QTest::newRow("leading space") << " 20" << false << 0.0;
-        QTest::newRow("trailing space") << "20 " << false << 0.0;
-        QTest::newRow("empty") << "" << false << 0.0;
-        QTest::newRow("comma decimal") << "12,5" << false << 0.0;
-        QTest::newRow("infinity") << "inf" << false << 0.0;
-        QTest::newRow("negative infinity") << "-INFINITY" << false << 0.0;
-        QTest::newRow("not a number") << "nan" << false << 0.0;
-        QTest::newRow("overflow") << "1e999" << false << 0.0;
-    }
-
-    void numbersFollowStrtodExactly()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, reads);
-        QFETCH(double, value);
-        const std::optional<double> number = DeviceElementXMLParser::readNumber(text);
-        QCOMPARE(number.has_value(), reads);
-        if (reads)
-            QCOMPARE(*number, value);
-    }
-
-    void shortestDecimalForm_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("integer") << 16.0 << "16.0";
-        QTest::newRow("half") << 52.5 << "52.5";
-        QTest::newRow("negative zero") << -0.0 << "-0.0";
-        QTest::newRow("third") << 99.66666666666667 << "99.66666666666667";
-        QTest::newRow("large") << 1e16 << "1e+16";
-        QTest::newRow("tiny") << 1e-5 << "1e-05";
-    }
-
-    void shortestDecimalForm()
-    {
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        QCOMPARE(DeviceElementXMLParser::shortestDecimal(value), text);
-        // Whatever the form, it reads back as the same number.
-        QCOMPARE(DeviceElementXMLParser::readNumber(text).value_or(-1.5), value);
+        QString transcript;
+        for (const char *text : {"12", "12.5", "1e3", "+7", "0x10", ".5", " 20", "20 ", "", "12,5", "inf", "-INFINITY", "nan", "1e999"}) {
+            const std::optional<double> number = DeviceElementXMLParser::readNumber(QString::fromLatin1(text));
+            transcript += u"read ["_s + QLatin1String(text) + u"] "_s + (number ? QString::number(*number, 'g', 17) : u"none"_s) + u'\n';
+        }
+        for (double value : {16.0, 52.5, -0.0, 99.66666666666667, 1e16, 1e-5}) {
+            const QString text = DeviceElementXMLParser::shortestDecimal(value);
+            // Whatever the form, it reads back as the same number.
+            QCOMPARE(DeviceElementXMLParser::readNumber(text).value_or(-1.5), value);
+            transcript += u"write "_s + QString::number(value, 'g', 17) + u" as "_s + text + u'\n';
+        }
+        QVERIFY(test::compareWithGolden(u"ios-element-numbers.txt"_s, transcript));
     }
 };
 
