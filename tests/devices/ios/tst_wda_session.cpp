@@ -40,8 +40,6 @@ QJsonObject screenshot(QSize size = QSize(131, 284))
     return wda::valueReply(QString::fromLatin1(test::pngBytes(image).toBase64()));
 }
 
-QJsonObject frames(QSize size) { return wda::mjpegRoute({test::mjpegPart(test::jpegFrame(size, QColor(200, 40, 40)))}); }
-
 // Headers only, then silence: the stream neither delivers nor breaks.
 const QJsonObject kQuietStream = wda::mjpegRoute({QByteArray("--BoundaryString\r\n")}, {60'000}, false);
 
@@ -62,19 +60,6 @@ class WdaSessionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void connectNeedsAnOnlineSelection()
-    {
-        Fixture fixture(scenario());
-        for (const std::optional<QString> &selection : {std::optional<QString>(Fixture::kOfflineUdid), std::optional<QString>(),
-                                                         std::optional<QString>(u"unknown"_s)}) {
-            fixture.manager.setSelectedDeviceID(selection);
-            fixture.manager.connect(QString(), QString());
-            QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
-        }
-        test::spinEventLoop(milliseconds(200));
-        QVERIFY(fixture.server->requests().isEmpty());
-    }
-
     // Connect, unusable replies, capture, reconnect with other settings, disconnect. The states
     // shown and the session requests are compared with tests/data/golden/ios-session.txt.
     void sessionLifetime()
@@ -82,6 +67,14 @@ private slots:
         Fixture f(scenario());
         DeviceManager &manager = f.manager;
         FakeHttpServer &server = *f.server;
+        for (const std::optional<QString> &selection : {std::optional<QString>(Fixture::kOfflineUdid), std::optional<QString>(),
+                                                         std::optional<QString>(u"unknown"_s)}) {
+            manager.setSelectedDeviceID(selection);
+            manager.connect(QString(), QString());
+            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
+        }
+        QVERIFY(server.requests().isEmpty());
+        manager.setSelectedDeviceID(Fixture::kUdid);
         QString transcript;
         QObject recording; // ends the recording before `transcript` goes, even when a check fails early
         connect(&manager, &DeviceManager::connectionStateChanged, &recording, [&] {
@@ -212,7 +205,7 @@ private slots:
 
     void withoutSessionTheLiveImageStandsIn()
     {
-        Fixture f(FakeHttpServer::scenario({frames({50, 100})}));
+        Fixture f(FakeHttpServer::scenario({wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))})}));
         const auto refresh = test::awaitTask(f.manager.refreshHighQualityState(false));
         QCOMPARE(test::deviceManagerErrorCode(refresh.exception), 2);
         QCOMPARE(*refresh.error, u"WDA 会话不存在"_s);
@@ -237,13 +230,24 @@ private slots:
         QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
     }
 
+    // A first refresh that fails, polling through failures, a broken stream, and a disconnection
+    // while requests are under way.
     void pollingAndABrokenStream()
     {
-        Fixture f(scenario({tree({{393, 852}, {100, 40}})}, {screenshot()}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})),
+        Fixture f(scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})),
                   milliseconds(100));
-        QVERIFY(f.connect());
+        QVERIFY(!f.connect());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"无法解析 WDA 高清截图"_s));
+        QVERIFY(f.manager.logText().endsWith(u"无法解析 WDA 高清截图"_s));
+        // The session stays, and so do polling and the stream.
+        QCOMPARE(f.manager.sessionID(), u"S1"_s);
         QVERIFY(f.manager.isHierarchyPolling());
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.elements().size(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"实时画面已断开："_s), 10000);
+        // A fresh listing reports the open session as connected.
+        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::connected());
+
         f.server->setScenario(scenario({FakeHttpServer::text(500, "boom")}));
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().count(u"元素树刷新失败：boom\n"_s) >= 2, 10000);
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::connected());
@@ -260,6 +264,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.server->count("GET", "/session/S1/source") >= sources + 2, 10000);
         QCOMPARE(f.manager.elements().size(), 3);
         QCOMPARE(f.manager.logText().size(), logSize);
+        // An empty listing fails the state even with a session open.
+        f.tools.setDeviceListing(QString());
+        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
+        QCOMPARE(f.manager.sessionID(), u"S1"_s);
 
         // A capture and a poll both wait for a slow tree when the phone is disconnected: the
         // caller gets its capture, the manager publishes nothing, polling stops.
@@ -277,27 +286,6 @@ private slots:
         QVERIFY(f.manager.elements().isEmpty());
         QCOMPARE(f.manager.liveImage(), std::nullopt);
         QCOMPARE(f.server->count("GET", "/session/S1/source"), sources);
-    }
-
-    void failedFirstRefreshLeavesTheSessionRunning()
-    {
-        Fixture f(scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, frames({30, 60})), milliseconds(100));
-        QVERIFY(!f.connect());
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"无法解析 WDA 高清截图"_s));
-        QVERIFY(f.manager.logText().endsWith(u"无法解析 WDA 高清截图"_s));
-        QCOMPARE(f.manager.sessionID(), u"S1"_s);
-        QVERIFY(f.manager.isHierarchyPolling());
-        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.manager.elements().size(), 1, 10000);
-
-        // A fresh listing reports the open session as connected; an empty one fails regardless.
-        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::connected());
-        f.tools.setDeviceListing(QString());
-        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
-        QCOMPARE(f.manager.sessionID(), u"S1"_s);
-        f.manager.disconnect();
         QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
     }
 
