@@ -69,6 +69,7 @@ private slots:
         QCOMPARE(DeviceManager::majorVersion(u" 18.0"_s), std::nullopt);
     }
 
+    // What the manager lists and selects after each listing: tests/data/golden/ios-device-selection.txt.
     void refreshAndSelection()
     {
         FakeIosTools tools;
@@ -78,41 +79,32 @@ private slots:
         QCOMPARE(manager.connectionState(), DeviceConnectionState::preparing(u"正在查找 iPhone…"_s));
         QTRY_COMPARE_WITH_TIMEOUT(manager.connectionState().kind, DeviceConnectionState::Kind::idle, 20000);
         QCOMPARE(manager.devices(), DeviceManager::parseXctraceDevices(kListing));
-        QCOMPARE(manager.selectedDeviceID(), u"00008110-001A2B3C4D5E801E"_s);
         QCOMPARE(tools.calls(u"xcrun"_s), QStringList{u"xctrace list devices"_s});
-
-        // An offline device that is listed stays selected.
-        manager.setSelectedDeviceID(u"00008030-000A1B2C3D4E5F6A"_s);
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.selectedDeviceID(), u"00008030-000A1B2C3D4E5F6A"_s);
-
-        manager.setSelectedDeviceID(u"gone"_s);
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.selectedDeviceID(), u"00008110-001A2B3C4D5E801E"_s);
-
-        // Only offline devices: nothing to select.
-        tools.setDeviceListing(u"== Devices Offline ==\nOld iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n"_s);
-        manager.setSelectedDeviceID(u"gone"_s);
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.devices().size(), 1);
-        QCOMPARE(manager.selectedDeviceID(), std::nullopt);
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::idle());
-
-        // The status is not examined: output with a failing status still lists devices.
-        tools.setDeviceListing(kListing, 1);
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.devices().size(), 2);
-
-        tools.setDeviceListing(u"== Devices ==\n== Simulators ==\n"_s, 0);
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QVERIFY(manager.devices().isEmpty());
-        QCOMPARE(manager.selectedDeviceID(), std::nullopt);
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
-
-        manager.setSelectedDeviceID(u"00008030-000A1B2C3D4E5F6A"_s);
-        qputenv("VANTREL_XCRUN", "/nonexistent/xcrun");
-        QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
+        const QString offline = u"== Devices Offline ==\nOld iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n"_s;
+        const QList<std::tuple<const char *, QString, int, QString>> steps{
+            {"refreshed", kListing, 0, QString()}, // (the selection the refresh made)
+            {"offline phone selected", kListing, 0, u"00008030-000A1B2C3D4E5F6A"_s},
+            {"selected phone gone", kListing, 0, u"gone"_s},
+            {"only offline phones", offline, 0, u"gone"_s},
+            {"failing status", kListing, 1, u"gone"_s},
+            {"no phones", u"== Devices ==\n== Simulators ==\n"_s, 0, u"00008110-001A2B3C4D5E801E"_s},
+            {"no xcrun", kListing, 0, u"00008030-000A1B2C3D4E5F6A"_s},
+        };
+        QString transcript;
+        for (const auto &[step, listing, status, selection] : steps) {
+            if (!selection.isEmpty()) {
+                tools.setDeviceListing(listing, status);
+                manager.setSelectedDeviceID(selection);
+                if (step == std::string_view("no xcrun"))
+                    qputenv("VANTREL_XCRUN", "/nonexistent/xcrun"); // the fake tools restore it
+                QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
+            }
+            static const char *kinds[] = {"idle", "preparing", "connected", "failed"};
+            transcript += QLatin1String(step) + u": "_s + QString::number(manager.devices().size()) + u" listed, selected "_s
+                + manager.selectedDeviceID().value_or(u"none"_s) + u", "_s + QLatin1String(kinds[int(manager.connectionState().kind)])
+                + u' ' + manager.connectionState().message + u'\n';
+        }
+        QVERIFY(test::compareWithGolden(u"ios-device-selection.txt"_s, transcript));
     }
 };
 
