@@ -3,6 +3,7 @@
 #include "support/FakeIosTools.h"
 #include "support/Golden.h"
 #include "support/TestEnvironment.h"
+#include "support/TestImages.h"
 #include "support/WdaScenario.h"
 
 #include <QFile>
@@ -31,11 +32,11 @@ const QString kSource = QStringLiteral(
     R"(width="393" height="852"><XCUIElementTypeButton type="XCUIElementTypeButton" name="buy" label="购买" x="16" y="780" )"
     R"(width="361" height="50"/></XCUIElementTypeApplication>)");
 
-QImage screen()
+QJsonObject screen()
 {
     QImage image(QSize(393, 852), QImage::Format_RGB32);
     image.fill(QColor(240, 240, 245));
-    return image;
+    return wda::valueReply(QString::fromLatin1(pngBytes(image).toBase64()));
 }
 
 } // namespace
@@ -56,7 +57,7 @@ private slots:
         FakeHttpServer server(FakeHttpServer::scenario(
             {wda::statusRoute(),
              wda::sessionRoute({wda::sessionReply("S1"), FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")}),
-             wda::screenshotRoute("S1", screen()), wda::sourceRoute("S1", kSource), wda::deleteRoute("S1")}));
+             wda::screenshotRoute("S1", {screen()}), wda::sourceRoute("S1", {wda::valueReply(kSource)}), wda::deleteRoute("S1")}));
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         QProcessEnvironment ports;
         ports.insert(u"VANTREL_IOS_APPIUM_PORT"_s, QString::number(server.port()));

@@ -1,7 +1,6 @@
 // The iPhone manager against a fake Appium/WebDriverAgent on loopback: session, capture, element
 // polling, live stream and disconnection.
 #include "devices/ios/DeviceManager.h"
-#include "devices/ios/DeviceManagerError.h"
 
 #include "support/AwaitTask.h"
 #include "support/FakeAppium.h"
@@ -9,6 +8,7 @@
 #include "support/Golden.h"
 #include "support/IosManagerFixture.h"
 #include "support/MjpegTestData.h"
+#include "support/TestImages.h"
 #include "support/WdaScenario.h"
 
 #include <QDir>
@@ -179,8 +179,7 @@ private slots:
         QCOMPARE(test::deviceManagerErrorCode(missing.exception), 7);
         QCOMPARE(*missing.error, uR"(WDA 会话创建失败：{"value":{}})"_s);
         const auto garbage = test::awaitTask(manager.createSession(device, QString(), QString()));
-        QVERIFY(garbage.exception);
-        QCOMPARE(test::deviceManagerErrorCode(garbage.exception), -1); // the JSON syntax error passes through
+        QVERIFY(garbage.exception && test::deviceManagerErrorCode(garbage.exception) == -1); // the JSON error passes through
 
         const auto get = [&](const QString &path, milliseconds limit = std::chrono::seconds(5)) {
             return test::awaitTask(manager.request(path, "GET", std::nullopt, limit));
@@ -189,8 +188,7 @@ private slots:
         QCOMPARE(get(u"/x"_s).value, std::optional<QByteArray>(QByteArray()));
         // Past the time limit: the transport's own error, not code 8.
         const auto slowOutcome = get(u"/slow"_s, milliseconds(300));
-        QVERIFY(slowOutcome.exception);
-        QCOMPARE(test::deviceManagerErrorCode(slowOutcome.exception), -1);
+        QVERIFY(slowOutcome.exception && test::deviceManagerErrorCode(slowOutcome.exception) == -1);
     }
 
     void friendlyMessageShortensLongDescriptions()
@@ -200,33 +198,6 @@ private slots:
         // User-perceived characters: 161 flags are cut to 160 flags.
         const QString flags = u"🇨🇳"_s.repeated(161);
         QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + u"…"_s);
-    }
-
-    void withoutSessionTheLiveImageStandsIn()
-    {
-        Fixture f(FakeHttpServer::scenario({wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))})}));
-        const auto refresh = test::awaitTask(f.manager.refreshHighQualityState(false));
-        QCOMPARE(test::deviceManagerErrorCode(refresh.exception), 2);
-        QCOMPARE(*refresh.error, u"WDA 会话不存在"_s);
-        QVERIFY(test::awaitTask(f.manager.refreshElements()).succeeded()); // quietly nothing to do
-        const auto none = test::awaitTask(f.manager.captureForComparison());
-        QCOMPARE(test::deviceManagerErrorCode(none.exception), 1);
-        QCOMPARE(*none.error, u"尚未连接 iPhone"_s);
-
-        f.manager.startLiveStream();
-        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
-        const auto live = test::awaitTask(f.manager.captureForComparison());
-        QCOMPARE(live.value->image.size(), QSize(50, 100));
-        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
-        QVERIFY(live.value->elements.isEmpty());
-
-        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
-        f.manager.disconnect();
-        const qsizetype imageChanges = images.size();
-        test::spinEventLoop(milliseconds(500));
-        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
-        QCOMPARE(f.manager.liveImage(), std::nullopt);
-        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
     }
 
     // A first refresh that fails, polling through failures, a broken stream, and a disconnection
@@ -288,11 +259,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
     }
 
-    void disconnectDuringConnectEndsTheAttempt()
+    // Without a session refreshing and capturing fail but a live image stands in; a disconnection
+    // during a connection attempt ends it.
+    void withoutSession()
     {
         QJsonObject slowSession = wda::sessionReply(u"S1"_s);
         slowSession.insert(u"delayMs"_s, 800);
-        Fixture f(scenario({tree({{10, 10}})}, {screenshot()}, kQuietStream, {slowSession}));
+        Fixture f(scenario({tree({{10, 10}})}, {screenshot()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
+                           {slowSession}));
+        const auto refresh = test::awaitTask(f.manager.refreshHighQualityState(false));
+        QCOMPARE(test::deviceManagerErrorCode(refresh.exception), 2);
+        QCOMPARE(*refresh.error, u"WDA 会话不存在"_s);
+        QVERIFY(test::awaitTask(f.manager.refreshElements()).succeeded()); // quietly nothing to do
+        const auto none = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(test::deviceManagerErrorCode(none.exception), 1);
+        QCOMPARE(*none.error, u"尚未连接 iPhone"_s);
+
+        f.manager.startLiveStream();
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
+        const auto live = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(live.value->image.size(), QSize(50, 100));
+        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
+        QVERIFY(live.value->elements.isEmpty());
+
+        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
+        f.manager.disconnect();
+        const qsizetype imageChanges = images.size();
+        test::spinEventLoop(milliseconds(500));
+        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
+        QCOMPARE(f.manager.liveImage(), std::nullopt);
+        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
+
+        const qsizetype streams = f.server->count("GET", "/");
         f.manager.connect(QString(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
         f.manager.disconnect();
@@ -302,8 +300,9 @@ private slots:
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
         QCOMPARE(f.manager.sessionID(), std::nullopt);
         QVERIFY(!f.manager.isHierarchyPolling());
-        QCOMPARE(f.server->count("GET", "/"), 0);
+        QCOMPARE(f.server->count("GET", "/"), streams);
     }
+
     // No server on the port, and an appium that is missing, cannot be started, or exits at once.
     void appiumThatCannotServe()
     {
@@ -317,10 +316,9 @@ private slots:
         QTemporaryDir dir;
         f.tools.setAppiumPath(test::writeFile(dir.filePath(u"appium"_s), "#!/bin/sh\n")); // not executable
         QVERIFY(!f.connect());
-        QCOMPARE(f.manager.connectionState().kind, DeviceConnectionState::Kind::failed);
-        QVERIFY(f.manager.connectionState().message != text && !f.manager.connectionState().message.isEmpty());
-        QVERIFY(f.manager.logText().endsWith(f.manager.connectionState().message));
-        QVERIFY(!f.manager.startedAppium());
+        const DeviceConnectionState failed = f.manager.connectionState();
+        QVERIFY(failed.kind == DeviceConnectionState::Kind::failed && failed.message != text && !failed.message.isEmpty());
+        QVERIFY(f.manager.logText().endsWith(failed.message) && !f.manager.startedAppium());
 
         f.tools.setAppiumPath(test::FakeIosTools::fakePath(u"appium"_s));
         // Slow probes would show: the loop must stop after the first failed probe once the child is gone.
