@@ -5,8 +5,8 @@
 #include "support/AwaitTask.h"
 #include "support/FakeIosTools.h"
 #include "support/Golden.h"
-#include "support/TestEnvironment.h"
 
+#include <QSignalSpy>
 #include <QSysInfo>
 #include <QTest>
 
@@ -163,7 +163,9 @@ private slots:
             DeviceManager manager;
             manager.setSystemVersion(c.macOS.isEmpty() ? std::nullopt : std::optional(QVersionNumber::fromString(c.macOS)));
             QVERIFY(test::awaitTask(manager.listDevices()).succeeded());
+            QSignalSpy changed(&manager, &DeviceManager::diagnosticsChanged);
             QVERIFY(test::awaitTask(manager.diagnose()).succeeded());
+            QCOMPARE(changed.size(), 1);
             qunsetenv("VANTREL_APPIUM");
             transcript += u"## "_s + QLatin1String(c.name) + u'\n';
             for (const EnvironmentCheck &check : manager.diagnostics())

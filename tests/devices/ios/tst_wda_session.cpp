@@ -2,9 +2,7 @@
 // polling, live stream and disconnection.
 #include "devices/ios/DeviceManager.h"
 
-#include "support/AwaitTask.h"
 #include "support/FakeAppium.h"
-#include "support/FakeHttpServer.h"
 #include "support/Golden.h"
 #include "support/IosManagerFixture.h"
 #include "support/MjpegTestData.h"
@@ -130,6 +128,7 @@ private slots:
         outcome(u"refresh keeping the image"_s, test::awaitTask(manager.refreshHighQualityState(false)));
 
         // Connecting again replaces the session (without ending the old one) and restarts the stream.
+        manager.setWdaPort(8101);
         server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {screenshot()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
         QVERIFY(test::awaitTask(manager.connectAndWait(u" \t "_s, u"\tcom.x.WDA "_s)).value.value_or(false));
         note(u"reconnected"_s);
