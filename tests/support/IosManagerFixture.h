@@ -1,9 +1,12 @@
 #pragma once
 
 #include "devices/ios/DeviceManager.h"
+#include "devices/ios/DeviceManagerError.h"
+#include "support/AwaitTask.h"
 #include "support/FakeHttpServer.h"
 #include "support/FakeIosTools.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <chrono>
@@ -24,22 +27,52 @@ struct IosManagerFixture {
     std::unique_ptr<FakeHttpServer> server;
     DeviceManager manager;
 
-    explicit IosManagerFixture(int port, std::chrono::milliseconds polling = std::chrono::hours(1));
-    explicit IosManagerFixture(const QJsonObject &scenario, std::chrono::milliseconds polling = std::chrono::hours(1));
+    explicit IosManagerFixture(int port, std::chrono::milliseconds polling = std::chrono::hours(1))
+    {
+        tools.setDeviceListing(QStringLiteral("== Devices ==\niPhone 15 (18.1) (%1)\n== Devices Offline ==\nOld iPhone (17.5) (%2)\n")
+                                   .arg(kUdid, kOfflineUdid));
+        awaitTask(manager.listDevices());
+        manager.setAppiumPort(port);
+        manager.setMjpegPort(port);
+        manager.setTiming({polling, std::chrono::milliseconds(50)});
+    }
+    explicit IosManagerFixture(const QJsonObject &scenario, std::chrono::milliseconds polling = std::chrono::hours(1))
+        : IosManagerFixture(0, polling)
+    {
+        server = std::make_unique<FakeHttpServer>(scenario);
+        if (!server->isRunning())
+            qFatal("%s", qPrintable(server->errorString()));
+        manager.setAppiumPort(server->port());
+        manager.setMjpegPort(server->port());
+    }
     // Disconnects and lets the requests still under way finish, so that nothing waits on a
     // manager that is gone.
-    ~IosManagerFixture();
+    ~IosManagerFixture()
+    {
+        manager.disconnect();
+        QElapsedTimer timer;
+        timer.start();
+        while (manager.requestsInFlight() > 0 && timer.elapsed() < 30'000)
+            spinEventLoop(std::chrono::milliseconds(10));
+    }
     IosManagerFixture(const IosManagerFixture &) = delete;
     IosManagerFixture &operator=(const IosManagerFixture &) = delete;
 
     // connectAndWait without team or bundle ID: true when the phone ended up connected.
-    bool connect();
-
-private:
-    void setUp(int port, std::chrono::milliseconds polling);
+    bool connect() { return awaitTask(manager.connectAndWait(QString(), QString())).value.value_or(false); }
 };
 
 // The code of an error the manager raised with its own domain; -1 for anything else.
-int deviceManagerErrorCode(const std::exception_ptr &exception);
+inline int deviceManagerErrorCode(const std::exception_ptr &exception)
+{
+    try {
+        if (exception)
+            std::rethrow_exception(exception);
+    } catch (const AppError &error) {
+        return error.domain == DeviceManagerError::kDomain ? error.code : -1;
+    } catch (...) {
+    }
+    return -1;
+}
 
 } // namespace vantrel::test

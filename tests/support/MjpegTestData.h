@@ -14,9 +14,7 @@ inline QByteArray jpegFrame(QSize size, QColor color, int quality = 75)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
-    QPainter painter(&image);
-    painter.fillRect(0, size.height() / 3, size.width(), size.height() / 3, color.darker(160));
-    painter.end();
+    QPainter(&image).fillRect(0, size.height() / 3, size.width(), size.height() / 3, color.darker(160));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

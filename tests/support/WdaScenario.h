@@ -1,11 +1,8 @@
 #pragma once
 
 #include "support/FakeHttpServer.h"
-#include "support/TestImages.h"
 
-#include <QBuffer>
 #include <QByteArray>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -45,19 +42,9 @@ inline QJsonObject screenshotRoute(const QString &sessionID, const QJsonArray &r
     return FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/session/%1/screenshot").arg(sessionID), responses);
 }
 
-inline QJsonObject screenshotRoute(const QString &sessionID, const QImage &image)
-{
-    return screenshotRoute(sessionID, {valueReply(QString::fromLatin1(pngBytes(image).toBase64()))});
-}
-
 inline QJsonObject sourceRoute(const QString &sessionID, const QJsonArray &responses)
 {
     return FakeHttpServer::route(QStringLiteral("GET"), QStringLiteral("/session/%1/source").arg(sessionID), responses);
-}
-
-inline QJsonObject sourceRoute(const QString &sessionID, const QString &xml)
-{
-    return sourceRoute(sessionID, {valueReply(xml)});
 }
 
 inline QJsonObject deleteRoute(const QString &sessionID)

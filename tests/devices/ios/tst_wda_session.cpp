@@ -1,12 +1,16 @@
+// The iPhone manager against a fake Appium/WebDriverAgent on loopback: session, capture, element
+// polling, live stream and disconnection.
 #include "devices/ios/DeviceManager.h"
-#include "devices/ios/DeviceManagerError.h"
 
-#include "support/AwaitTask.h"
-#include "support/FakeHttpServer.h"
+#include "support/FakeAppium.h"
+#include "support/Golden.h"
 #include "support/IosManagerFixture.h"
 #include "support/MjpegTestData.h"
+#include "support/TestImages.h"
 #include "support/WdaScenario.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
@@ -14,43 +18,47 @@
 using namespace vantrel;
 using namespace Qt::StringLiterals;
 using test::FakeHttpServer;
-using test::FakeIosTools;
 using Fixture = test::IosManagerFixture;
 namespace wda = test::wda;
+using std::chrono::milliseconds;
 
 namespace {
 
-const QString kUdid = Fixture::kUdid;
-const QString kOfflineUdid = Fixture::kOfflineUdid;
+QString source(const QList<QSize> &sizes)
+{
+    QString xml = u"<AppiumAUT>"_s;
+    for (const QSize &size : sizes)
+        xml += uR"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="0" y="0" width="%1" height="%2"/>)"_s.arg(size.width()).arg(size.height());
+    return xml + u"</AppiumAUT>"_s;
+}
 
-const QString kSource = uR"(<?xml version="1.0" encoding="UTF-8"?><AppiumAUT>)"
-    R"(<XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" width="393" height="852">)"
-    R"(<XCUIElementTypeButton type="XCUIElementTypeButton" name="buy" label="购买" x="16" y="780" width="361" height="50"/>)"
-    R"(</XCUIElementTypeApplication></AppiumAUT>)"_s;
+QJsonObject tree(const QList<QSize> &sizes) { return wda::valueReply(source(sizes)); }
 
-QImage screenImage(QColor color = QColor(20, 120, 220), QSize size = QSize(1179 / 9, 2556 / 9))
+QJsonObject screenshot(QSize size = QSize(131, 284))
 {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
+    image.fill(QColor(20, 120, 220));
+    return wda::valueReply(QString::fromLatin1(test::pngBytes(image).toBase64()));
 }
 
-QJsonObject healthyScenario(const QString &sessionID = u"S1"_s)
+// Headers only, then silence: the stream neither delivers nor breaks.
+const QJsonObject kQuietStream = wda::mjpegRoute({QByteArray("--BoundaryString\r\n")}, {60'000}, false);
+
+// Sessions S1 then S2 with these tree and screenshot replies, and an MJPEG stream.
+QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, const QJsonArray &screenshots = {screenshot()},
+                     const QJsonObject &mjpeg = kQuietStream,
+                     const QJsonArray &sessions = {wda::sessionReply(u"S1"_s), wda::sessionReply(u"S2"_s)})
 {
-    return FakeHttpServer::scenario(
-        {wda::statusRoute(), wda::sessionRoute({wda::sessionReply(sessionID)}),
-         wda::screenshotRoute(sessionID, screenImage()), wda::sourceRoute(sessionID, kSource), wda::deleteRoute(sessionID),
-         wda::mjpegRoute({test::mjpegPart(test::jpegFrame({60, 120}, QColor(200, 40, 40)))})});
+    QJsonArray routes{wda::statusRoute(), wda::sessionRoute(sessions), mjpeg};
+    for (const QString &id : {u"S1"_s, u"S2"_s})
+        routes << wda::screenshotRoute(id, screenshots) << wda::sourceRoute(id, trees) << wda::deleteRoute(id);
+    return FakeHttpServer::scenario(routes);
 }
 
-QJsonObject expectedCapabilities()
+bool answers(int port)
 {
-    return QJsonObject{{"platformName", "iOS"}, {"appium:automationName", "XCUITest"}, {"appium:udid", kUdid},
-                       {"appium:autoLaunch", false}, {"appium:noReset", true}, {"appium:useNewWDA", false},
-                       {"appium:wdaLocalPort", 8100}, {"appium:mjpegServerPort", 9100}, {"appium:newCommandTimeout", 3600},
-                       {"appium:settings[mjpegServerFramerate]", 12}, {"appium:settings[mjpegScalingFactor]", 75},
-                       {"appium:settings[mjpegServerScreenshotQuality]", 50},
-                       {"appium:settings[defaultActiveApplication]", "auto"}};
+    AppiumClient probe(port);
+    return test::awaitTask(probe.isServerReady(std::chrono::seconds(3))).value.value_or(false);
 }
 
 } // namespace
@@ -59,158 +67,385 @@ class WdaSessionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void connectNeedsAnOnlineSelection()
+    // Connect, unusable replies, capture, reconnect with other settings, disconnect. The states
+    // shown and the session requests are compared with tests/data/golden/ios-session.txt.
+    void sessionLifetime()
     {
-        Fixture fixture(healthyScenario(), std::chrono::milliseconds(150));
-        DeviceManager &manager = fixture.manager;
-        for (const std::optional<QString> &selection : {std::optional<QString>(kOfflineUdid), std::optional<QString>(),
+        Fixture f(scenario());
+        DeviceManager &manager = f.manager;
+        FakeHttpServer &server = *f.server;
+        for (const std::optional<QString> &selection : {std::optional<QString>(Fixture::kOfflineUdid), std::optional<QString>(),
                                                          std::optional<QString>(u"unknown"_s)}) {
             manager.setSelectedDeviceID(selection);
             manager.connect(QString(), QString());
             QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
         }
-        test::spinEventLoop(std::chrono::milliseconds(200));
-        QVERIFY(fixture.server->requests().isEmpty());
-    }
+        QVERIFY(server.requests().isEmpty());
+        manager.setSelectedDeviceID(Fixture::kUdid);
+        // The states shown, and the manager's state and each outcome at every step, go to the transcript.
+        QString transcript;
+        QObject recording; // ends the recording before `transcript` goes, even when a check fails early
+        connect(&manager, &DeviceManager::connectionStateChanged, &recording, [&] {
+            static const char *kinds[] = {"idle", "preparing", "connected", "failed"};
+            transcript += u"state: "_s + QLatin1String(kinds[int(manager.connectionState().kind)]) + u' '
+                + manager.connectionState().message + u'\n';
+        });
+        const auto note = [&](const QString &step) {
+            transcript += step + u": session "_s + manager.sessionID().value_or(u"none"_s) + u", "_s
+                + QString::number(manager.elements().size()) + u" elements, live image "_s
+                + (manager.liveImage() ? u"%1x%2"_s.arg(manager.liveImage()->width()).arg(manager.liveImage()->height()) : u"none"_s)
+                + u", source "_s + manager.pageSource() + u'\n';
+        };
+        const auto outcome = [&](const QString &step, const auto &result) {
+            note(step);
+            if (result.value)
+                transcript += u"  -> screen %1x%2, %3 elements\n"_s.arg(result.value->screenSize.width).arg(result.value->screenSize.height)
+                                  .arg(result.value->elements.size());
+            else
+                transcript += u"  -> error %1: %2\n"_s.arg(test::deviceManagerErrorCode(result.exception)).arg(result.error.value_or(u"-"_s));
+        };
 
-    void connectWithARunningServer()
-    {
-        Fixture fixture(healthyScenario(), std::chrono::milliseconds(150));
-        DeviceManager &manager = fixture.manager;
-        FakeHttpServer &server = *fixture.server;
-        QList<DeviceConnectionState> states;
-        QObject recording; // ends the recording before `states` goes, even when a check fails early
-        connect(&manager, &DeviceManager::connectionStateChanged, &recording, [&] { states.append(manager.connectionState()); });
-
-        const auto connected = test::awaitTask(manager.connectAndWait(u" TEAM42\t"_s, QString()));
-        QCOMPARE(connected.value, true);
-        QCOMPARE(states,
-                 (QList<DeviceConnectionState>{DeviceConnectionState::preparing(u"正在启动 Appium…"_s),
-                                               DeviceConnectionState::preparing(u"正在启动 WDA，首次连接可能需要几分钟…"_s),
-                                               DeviceConnectionState::connected()}));
-        QCOMPARE(manager.sessionID(), u"S1"_s);
+        QCOMPARE(test::awaitTask(manager.connectAndWait(u" TEAM42\t"_s, QString())).value, true);
         QVERIFY(!manager.startedAppium());
-
-        // The first refresh published the element tree but not its screenshot.
-        QCOMPARE(manager.elements().size(), 2);
-        QCOMPARE(manager.elements().at(1).label, u"购买"_s);
         QCOMPARE(server.count("GET", "/session/S1/screenshot"), 1);
+        note(u"connected"_s); // with the tree, but not yet the image
+        // Replies that cannot be used fail the refresh and publish nothing.
+        const QJsonObject good = tree({{10, 10}});
+        const QList<std::pair<QJsonObject, QJsonObject>> unusable{
+            {wda::valueReply("not base64!"), good}, {wda::valueReply(42), good},
+            {wda::valueReply(QString::fromLatin1(QByteArray("hello").toBase64())), good},
+            {FakeHttpServer::json(200, QJsonArray{1, 2}), good}, {FakeHttpServer::text(200, "<html>"), good},
+            {FakeHttpServer::text(500, "{\"value\":{}}"), good}, {screenshot(), wda::valueReply(QJsonObject())},
+        };
+        for (const auto &[shot, shape] : unusable) {
+            server.setScenario(scenario({shape}, {shot}));
+            outcome(u"unusable reply"_s, test::awaitTask(manager.refreshHighQualityState(true)));
+        }
+        // The screen size is the largest element's; with no elements, the screenshot's.
+        server.setScenario(scenario());
+        outcome(u"capture"_s, test::awaitTask(manager.captureForComparison()));
+        server.setScenario(scenario({wda::valueReply("<AppiumAUT/>")}, {screenshot(QSize(90, 200))}));
+        outcome(u"refresh keeping the image"_s, test::awaitTask(manager.refreshHighQualityState(false)));
 
-        // The session request: exact capabilities, the team ID trimmed, no bundle ID.
-        const QJsonObject create = server.requests(u"/session"_s).at(0);
-        QCOMPARE(server.count("POST", "/session"), 1);
-        QCOMPARE(create["headers"]["content-type"].toString(), u"application/json"_s);
-        QJsonObject capabilities = expectedCapabilities();
-        capabilities.insert("appium:xcodeOrgId", "TEAM42");
-        capabilities.insert("appium:xcodeSigningId", "Apple Development");
-        capabilities.insert("appium:mjpegServerPort", int(server.port())); // follows the port in use
-        QCOMPARE(QJsonDocument::fromJson(create["body"].toString().toUtf8()).object(),
-                 (QJsonObject{{"capabilities", QJsonObject{{"alwaysMatch", capabilities}, {"firstMatch", QJsonArray{QJsonObject()}}}}}));
-
-        // The live stream shows the phone; the polling loop keeps reading the tree.
-        QTRY_VERIFY_WITH_TIMEOUT(manager.liveImage().has_value(), 10000);
-        QCOMPARE(manager.liveImage()->size(), QSize(60, 120));
-        QTRY_VERIFY_WITH_TIMEOUT(server.count("GET", "/session/S1/source") >= 3, 10000);
-        QVERIFY(manager.isHierarchyPolling());
-
-        // Disconnect: everything stops, the session is deleted, the foreign server stays.
-        QSignalSpy images(&manager, &DeviceManager::liveImageChanged);
+        // Connecting again replaces the session (without ending the old one) and restarts the stream.
+        manager.setWdaPort(8101);
+        server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {screenshot()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
+        QVERIFY(test::awaitTask(manager.connectAndWait(u" \t "_s, u"\tcom.x.WDA "_s)).value.value_or(false));
+        note(u"reconnected"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("GET", "/"), 2, 10000);
         manager.disconnect();
-        QCOMPARE(manager.connectionState(), DeviceConnectionState::idle());
-        QVERIFY(!manager.sessionID() && manager.elements().isEmpty() && !manager.isHierarchyPolling());
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("DELETE", "/session/S1"), 1, 10000);
-        const qsizetype sourcesAfterDisconnect = server.count("GET", "/session/S1/source");
-        const qsizetype imageChanges = images.size();
-        test::spinEventLoop(std::chrono::milliseconds(600));
-        QCOMPARE(server.count("GET", "/session/S1/source"), sourcesAfterDisconnect);
-        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
-        QCOMPARE(manager.liveImage(), std::nullopt);
-        AppiumClient probe(server.port());
-        QVERIFY(test::awaitTask(probe.isServerReady(std::chrono::seconds(5))).value.value_or(false));
+        note(u"disconnected"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(server.count("DELETE", "/session/S2"), 1, 10000);
+        QCOMPARE(server.count("DELETE", "/session/S1"), 0);
+        QVERIFY(answers(server.port())); // a server the manager did not start stays up
+
+        for (const QJsonObject &request : server.requests(u"/session"_s))
+            if (request["method"].toString() == u"POST"_s)
+                transcript += u"POST /session ("_s + request["headers"]["content-type"].toString() + u")\n"_s
+                    + QString::fromUtf8(QJsonDocument::fromJson(request["body"].toString().toUtf8()).toJson());
+        transcript.replace(QString::number(server.port()), u"<port>"_s);
+        QVERIFY(test::compareWithGolden(u"ios-session.txt"_s, transcript));
     }
 
-    void capabilitiesLeaveOutBlankTeamAndTrimBundle()
+    void refusedSessions()
     {
-        IOSDevice device;
-        device.id = kUdid;
-        QJsonObject expected = expectedCapabilities();
-        expected.insert("appium:updatedWDABundleId", "com.x.WDA");
-        expected.insert("appium:wdaLocalPort", 8101);
-        expected.insert("appium:mjpegServerPort", 9101);
-        QCOMPARE(DeviceManager::sessionCapabilities(device, u" \t "_s, u"\tcom.x.WDA "_s, 8101, 9101), expected);
-    }
-
-    void sessionReplyWithoutAnId()
-    {
+        const QList<std::pair<QString, QString>> refusals{
+            {uR"({"value":{"error":"session not created","message":"Unknown device or simulator UDID: '0000'"}})"_s,
+             u"Appium 未识别该 iPhone：iOS 18+ 请先启动 RemoteXPC 隧道；iOS 26 还需 Xcode 26"_s},
+            {uR"({"value":{"message":"xcodebuild failed with code 65"}})"_s, u"WDA 构建失败：请检查 Xcode 版本、开发团队和签名"_s},
+            {uR"({"value":{"message":"WDA STARTUP TIMEOUT after 60000ms"}})"_s, u"连接超时，请保持 iPhone 解锁并检查 WDA 签名"_s},
+            {uR"({"value":{"message":"nope"}})"_s, uR"({"value":{"message":"nope"}})"_s},
+        };
+        QJsonArray replies;
+        for (const auto &refusal : refusals)
+            replies << FakeHttpServer::text(500, refusal.first, "application/json");
+        replies << wda::valueReply(QJsonObject()) << FakeHttpServer::text(200, "not json");
+        QJsonObject slow = FakeHttpServer::text(200, "late");
+        slow.insert("delayMs", 3000);
         Fixture fixture(FakeHttpServer::scenario(
-            {wda::statusRoute(), wda::sessionRoute({wda::valueReply(QJsonObject()), FakeHttpServer::text(200, "not json")})}));
-        IOSDevice device = fixture.manager.devices().at(0);
-        const auto missing = test::awaitTask(fixture.manager.createSession(device, QString(), QString()));
+            {wda::statusRoute(), wda::sessionRoute(replies),
+             FakeHttpServer::route("GET", "/x", {FakeHttpServer::bytes(500, "\xff\xfe", "text/plain"), FakeHttpServer::text(204, "")}),
+             FakeHttpServer::route("GET", "/slow", {slow})}));
+        DeviceManager &manager = fixture.manager;
+        for (const auto &[reply, shown] : refusals) {
+            QVERIFY(!fixture.connect());
+            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(shown));
+            QVERIFY(manager.logText().endsWith(reply)); // the log gets the reply itself, as it came
+            QCOMPARE(manager.sessionID(), std::nullopt);
+        }
+        const IOSDevice device = manager.devices().at(0);
+        const auto missing = test::awaitTask(manager.createSession(device, QString(), QString()));
         QCOMPARE(test::deviceManagerErrorCode(missing.exception), 7);
         QCOMPARE(*missing.error, uR"(WDA 会话创建失败：{"value":{}})"_s);
+        const auto garbage = test::awaitTask(manager.createSession(device, QString(), QString()));
+        QVERIFY(garbage.exception && test::deviceManagerErrorCode(garbage.exception) == -1); // the JSON error passes through
 
-        const auto garbage = test::awaitTask(fixture.manager.createSession(device, QString(), QString()));
-        QVERIFY(garbage.exception);
-        QCOMPARE(test::deviceManagerErrorCode(garbage.exception), -1); // the JSON syntax error passes through
-    }
-
-    void refusedSessionShowsTheFriendlyMessage_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("unknown device")
-            << R"({"value":{"error":"session not created","message":"Unknown device or simulator UDID: '0000'"}})"
-            << "Appium 未识别该 iPhone：iOS 18+ 请先启动 RemoteXPC 隧道；iOS 26 还需 Xcode 26";
-        QTest::newRow("build failure")
-            << R"({"value":{"message":"xcodebuild failed with code 65"}})"
-            << "WDA 构建失败：请检查 Xcode 版本、开发团队和签名";
-        QTest::newRow("timeout in capitals")
-            << R"({"value":{"message":"WDA STARTUP TIMEOUT after 60000ms"}})"
-            << "连接超时，请保持 iPhone 解锁并检查 WDA 签名";
-        QTest::newRow("other") << R"({"value":{"message":"nope"}})" << R"({"value":{"message":"nope"}})";
-    }
-
-    void refusedSessionShowsTheFriendlyMessage()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QString, shown);
-        Fixture fixture(FakeHttpServer::scenario({wda::statusRoute(), wda::sessionRoute({FakeHttpServer::text(500, reply, "application/json")})}));
-        QVERIFY(!fixture.connect());
-        QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::failed(shown));
-        // The state shows the short form, the log gets the reply itself, as it came.
-        QVERIFY(fixture.manager.logText().endsWith(reply));
-        QCOMPARE(fixture.manager.sessionID(), std::nullopt);
+        const auto get = [&](const QString &path, milliseconds limit = std::chrono::seconds(5)) {
+            return test::awaitTask(manager.request(path, "GET", std::nullopt, limit));
+        };
+        QCOMPARE(get(u"/x"_s).error, u"HTTP 请求失败"_s); // a body that is not text
+        QCOMPARE(get(u"/x"_s).value, std::optional<QByteArray>(QByteArray()));
+        // Past the time limit: the transport's own error, not code 8.
+        const auto slowOutcome = get(u"/slow"_s, milliseconds(300));
+        QVERIFY(slowOutcome.exception && test::deviceManagerErrorCode(slowOutcome.exception) == -1);
     }
 
     void friendlyMessageShortensLongDescriptions()
     {
-        const QString long200 = QString(199, u'错') + u'!';
-        QCOMPARE(DeviceManager::friendlyError(long200), QString(160, u'错') + u"…"_s);
+        QCOMPARE(DeviceManager::friendlyError(QString(199, u'错') + u'!'), QString(160, u'错') + u"…"_s);
         QCOMPARE(DeviceManager::friendlyError(QString(160, u'x')), QString(160, u'x'));
         // User-perceived characters: 161 flags are cut to 160 flags.
-        QString flags;
-        for (int i = 0; i < 161; ++i)
-            flags += u"🇨🇳"_s;
+        const QString flags = u"🇨🇳"_s.repeated(161);
         QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + u"…"_s);
     }
 
-    void requestFailuresAndTimeLimit()
+    // A first refresh that fails, polling through failures, a broken stream, and a disconnection
+    // while requests are under way.
+    void pollingAndABrokenStream()
     {
-        QJsonObject slow = FakeHttpServer::text(200, "late");
-        slow.insert("delayMs", 3000);
-        Fixture fixture(FakeHttpServer::scenario(
-            {FakeHttpServer::route("GET", "/x", {FakeHttpServer::bytes(500, "\xff\xfe", "text/plain"), FakeHttpServer::text(204, "")}),
-             FakeHttpServer::route("GET", "/slow", {slow})}));
-        const auto get = [&](const QString &path, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-            return test::awaitTask(fixture.manager.request(path, "GET", std::nullopt, limit));
+        Fixture f(scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})),
+                  milliseconds(100));
+        QVERIFY(!f.connect());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"无法解析 WDA 高清截图"_s));
+        QVERIFY(f.manager.logText().endsWith(u"无法解析 WDA 高清截图"_s));
+        // The session stays, and so do polling and the stream.
+        QCOMPARE(f.manager.sessionID(), u"S1"_s);
+        QVERIFY(f.manager.isHierarchyPolling());
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.elements().size(), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"实时画面已断开："_s), 10000);
+        // A fresh listing reports the open session as connected.
+        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::connected());
+
+        f.server->setScenario(scenario({FakeHttpServer::text(500, "boom")}));
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().count(u"元素树刷新失败：boom\n"_s) >= 2, 10000);
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::connected());
+        QCOMPARE(f.manager.logText().count(u"实时画面已断开："_s), 1); // reported once, never retried
+
+        // Back to a good tree: polling publishes it.
+        f.server->setScenario(scenario({tree({{5, 5}, {6, 6}, {7, 7}})}));
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.elements().size(), 3, 10000);
+
+        // A reply of another shape changes nothing and is no error.
+        const qsizetype logSize = f.manager.logText().size();
+        f.server->setScenario(scenario({wda::valueReply(7)}));
+        qsizetype sources = f.server->count("GET", "/session/S1/source");
+        QTRY_VERIFY_WITH_TIMEOUT(f.server->count("GET", "/session/S1/source") >= sources + 2, 10000);
+        QCOMPARE(f.manager.elements().size(), 3);
+        QCOMPARE(f.manager.logText().size(), logSize);
+        // An empty listing fails the state even with a session open.
+        f.tools.setDeviceListing(QString());
+        QVERIFY(test::awaitTask(f.manager.listDevices()).succeeded());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"未发现已信任的 iPhone"_s));
+        QCOMPARE(f.manager.sessionID(), u"S1"_s);
+
+        // A capture and a poll both wait for a slow tree when the phone is disconnected: the
+        // caller gets its capture, the manager publishes nothing, polling stops.
+        QJsonObject slowTree = tree({{5, 5}, {6, 6}, {7, 7}, {8, 8}});
+        slowTree.insert(u"delayMs"_s, 700);
+        f.server->setScenario(scenario({slowTree}));
+        sources = f.server->count("GET", "/session/S1/source");
+        auto capture = f.manager.captureForComparison();
+        QTRY_VERIFY_WITH_TIMEOUT(f.server->count("GET", "/session/S1/source") >= sources + 2, 10000);
+        f.manager.disconnect();
+        QVERIFY(!f.manager.isHierarchyPolling());
+        QCOMPARE(test::awaitTask(std::move(capture)).value->elements.size(), 4);
+        sources = f.server->count("GET", "/session/S1/source");
+        test::spinEventLoop(milliseconds(1000));
+        QVERIFY(f.manager.elements().isEmpty());
+        QCOMPARE(f.manager.liveImage(), std::nullopt);
+        QCOMPARE(f.server->count("GET", "/session/S1/source"), sources);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
+    }
+
+    // Without a session refreshing and capturing fail but a live image stands in; a disconnection
+    // during a connection attempt ends it.
+    void withoutSession()
+    {
+        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
+        slowSession.insert(u"delayMs"_s, 800);
+        Fixture f(scenario({tree({{10, 10}})}, {screenshot()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
+                           {slowSession}));
+        const auto refresh = test::awaitTask(f.manager.refreshHighQualityState(false));
+        QCOMPARE(test::deviceManagerErrorCode(refresh.exception), 2);
+        QCOMPARE(*refresh.error, u"WDA 会话不存在"_s);
+        QVERIFY(test::awaitTask(f.manager.refreshElements()).succeeded()); // quietly nothing to do
+        const auto none = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(test::deviceManagerErrorCode(none.exception), 1);
+        QCOMPARE(*none.error, u"尚未连接 iPhone"_s);
+
+        f.manager.startLiveStream();
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
+        const auto live = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(live.value->image.size(), QSize(50, 100));
+        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
+        QVERIFY(live.value->elements.isEmpty());
+
+        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
+        f.manager.disconnect();
+        const qsizetype imageChanges = images.size();
+        test::spinEventLoop(milliseconds(500));
+        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
+        QCOMPARE(f.manager.liveImage(), std::nullopt);
+        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
+
+        const qsizetype streams = f.server->count("GET", "/");
+        f.manager.connect(QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
+        f.manager.disconnect();
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        // The session that arrives afterwards is ended, and nothing is started for it.
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        QCOMPARE(f.manager.sessionID(), std::nullopt);
+        QVERIFY(!f.manager.isHierarchyPolling());
+        QCOMPARE(f.server->count("GET", "/"), streams);
+    }
+
+    // No server on the port, and an appium that is missing, cannot be started, or exits at once.
+    void appiumThatCannotServe()
+    {
+        Fixture f(test::freeLocalPort());
+        QVERIFY(!f.connect());
+        const QString text = u"未找到 Appium。请先运行 npm install -g appium，并安装 xcuitest 驱动。"_s;
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(text));
+        QVERIFY(f.manager.logText().endsWith(text));
+        QCOMPARE(f.tools.calls(u"shell"_s), QStringList{u"-lc command -v appium"_s});
+
+        QTemporaryDir dir;
+        f.tools.setAppiumPath(test::writeFile(dir.filePath(u"appium"_s), "#!/bin/sh\n")); // not executable
+        QVERIFY(!f.connect());
+        const DeviceConnectionState failed = f.manager.connectionState();
+        QVERIFY(failed.kind == DeviceConnectionState::Kind::failed && failed.message != text && !failed.message.isEmpty());
+        QVERIFY(f.manager.logText().endsWith(failed.message) && !f.manager.startedAppium());
+
+        f.tools.setAppiumPath(test::FakeIosTools::fakePath(u"appium"_s));
+        // Slow probes would show: the loop must stop after the first failed probe once the child is gone.
+        f.manager.setTiming({std::chrono::hours(1), std::chrono::milliseconds(400)});
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(test::awaitTask(f.manager.ensureAppiumRunning()).error, u"Appium 启动失败，请在环境诊断中查看详情"_s);
+        QVERIFY2(timer.elapsed() < 10'000, "the readiness loop went on after the server child had exited");
+        QVERIFY(f.manager.startedAppium());
+        // The child's output went to the log, and it was started with the server arguments.
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake appium: cannot serve\n"_s), 5000);
+        QCOMPARE(f.tools.calls(u"appium"_s), QStringList{u"--address 127.0.0.1 --port %1 --base-path /"_s.arg(f.manager.appiumPort())});
+        f.manager.disconnect();
+        QVERIFY(!f.manager.startedAppium());
+    }
+
+    void ownServerIsEndedAtDisconnectAForeignOneIsNot()
+    {
+        test::FakeAppium appium(scenario());
+        const int port = test::freeLocalPort();
+        Fixture f(port);
+        f.tools.setAppiumPath(test::FakeAppium::programPath());
+        f.manager.setMjpegPort(test::freeLocalPort());
+
+        QVERIFY(f.connect());
+        QVERIFY(f.manager.startedAppium() && f.manager.appiumProcess());
+        const QList<QJsonObject> starts = appium.serverStarts();
+        QCOMPARE(starts.size(), 1);
+        QCOMPARE(starts[0]["args"].toArray(),
+                 QJsonArray::fromStringList({"--address", "127.0.0.1", "--port", QString::number(port), "--base-path", "/"}));
+        // The application's own environment, not the tool environment.
+        QCOMPARE(starts[0]["env"]["PATH"].toString(), qEnvironmentVariable("PATH"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"[Appium] Welcome to fake Appium"_s), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake diagnostics on stderr"_s), 5000);
+
+        // A second connection reuses the running server.
+        QVERIFY(f.connect());
+        QCOMPARE(appium.serverStarts().size(), 1);
+
+        QPointer<QProcess> child = f.manager.appiumProcess();
+        f.manager.disconnect();
+        QVERIFY(!f.manager.startedAppium() && !f.manager.appiumProcess());
+        QTRY_VERIFY_WITH_TIMEOUT(!child, 10000); // ended and released
+        QVERIFY(!answers(port));
+
+        // A server left running by someone else is used, and left running.
+        QVERIFY(appium.startLeftoverServer(port));
+        QVERIFY(f.connect());
+        QVERIFY(!f.manager.startedAppium());
+        QCOMPARE(f.tools.calls(u"shell"_s).size(), 1); // no lookup was needed this time
+        f.manager.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(appium.http().count("DELETE", "/session/S2"), 1, 10000);
+        QVERIFY(answers(port));
+        QCOMPARE(appium.leftoverServer().state(), QProcess::Running);
+    }
+
+    void stoppedServerEndsWithItsWholeGroup_data()
+    {
+        QTest::addColumn<int>("shutdownMs");
+        QTest::addColumn<bool>("managerGoesAtOnce"); // as in the command line, which ends right after
+        QTest::newRow("shuts down in time") << 800 << false;
+        QTest::newRow("shuts down in time, manager destroyed") << 800 << true;
+        QTest::newRow("ignores SIGTERM, manager destroyed") << 60'000 << true;
+    }
+    void stoppedServerEndsWithItsWholeGroup()
+    {
+        QFETCH(int, shutdownMs);
+        QFETCH(bool, managerGoesAtOnce);
+        // /proc/PID/stat: "pid (name) state ppid pgrp ..."; a zombie counts as gone.
+        const auto stat = [](qint64 pid) {
+            QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+            return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
+                                                  : QStringList();
         };
-        // (A refusal's body as the message, with code 8: tst_wda_capture and the refused-session table.)
-        QCOMPARE(get(u"/x"_s).error, u"HTTP 请求失败"_s);
-        QCOMPARE(get(u"/x"_s).value, std::optional<QByteArray>(QByteArray()));
-        // Past the time limit: the transport's own error, not code 8.
-        const auto slowOutcome = get(u"/slow"_s, std::chrono::milliseconds(300));
-        QVERIFY(slowOutcome.exception);
-        QCOMPARE(test::deviceManagerErrorCode(slowOutcome.exception), -1);
+        const auto alive = [&](qint64 pid) { return stat(pid).value(0, QStringLiteral("Z")) != u"Z"; };
+        const auto childrenOf = [&](qint64 parent) {
+            QList<qint64> children;
+            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
+                if (entry.toLongLong() > 0 && stat(entry.toLongLong()).value(1).toLongLong() == parent)
+                    children.append(entry.toLongLong());
+            return children;
+        };
+
+        test::FakeAppium appium(scenario());
+        test::EnvironmentOverride environment;
+        environment.set("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
+        environment.set("FAKE_APPIUM_CHILD", "1");
+        auto manager = std::make_unique<DeviceManager>();
+        manager->setAppiumPort(test::freeLocalPort());
+        QString log;
+        connect(manager.get(), &DeviceManagerBase::logTextChanged, this, [&log, raw = manager.get()] { log = raw->logText(); });
+        QVERIFY(test::awaitTask(manager->ensureAppiumRunning()).succeeded());
+        const qint64 server = manager->appiumProcess()->processId();
+        QCOMPARE(stat(server).value(2).toLongLong(), server); // it leads a group of its own
+        QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(server).isEmpty(), 5000);
+        const QList<qint64> group = QList<qint64>{server} + childrenOf(server);
+
+        manager->disconnect();
+        const auto anyAlive = [&] { return std::any_of(group.cbegin(), group.cend(), alive); };
+        if (managerGoesAtOnce)
+            manager.reset(); // ends the server (a wait within its grace): nothing is left to do it later
+        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(), 10'000);
+        QVERIFY2(log.contains(QStringLiteral("[Appium] Received SIGTERM - shutting down\n")), qPrintable(log));
+        QCOMPARE(log.contains(QStringLiteral("[Appium] Closed the server\n")),
+                 shutdownMs < AppiumServerProcess::kShutdownGrace.count());
+    }
+
+    void disconnectWhileAppiumIsLocatedStartsNoServer()
+    {
+        test::FakeAppium appium(scenario());
+        Fixture fixture(test::freeLocalPort());
+        fixture.tools.setAppiumPath(test::FakeAppium::programPath());
+        // A login shell that takes its time, and says when it has been asked.
+        QTemporaryDir dir;
+        const QString shell = test::writeFile(dir.filePath(QStringLiteral("slow-shell")),
+                                              "#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '"
+                                                  + test::FakeIosTools::fakePath(QStringLiteral("login-shell")).toUtf8() + "' \"$@\"\n",
+                                              QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("VANTREL_SHELL", shell.toUtf8()); // restored by the fixture
+
+        fixture.manager.connect(QString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + QStringLiteral(".asked")), 10'000);
+        fixture.manager.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.tools.calls(QStringLiteral("shell")).size(), 1, 10'000);
+        test::spinEventLoop(std::chrono::milliseconds(500)); // room for the attempt to go on, were it to
+        QVERIFY(!fixture.manager.startedAppium());
+        QVERIFY(appium.serverStarts().isEmpty());
+        QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::idle());
     }
 };
 
