@@ -1,5 +1,7 @@
 #include "support/AndroidTranscript.h"
 
+#include <QRegularExpression>
+
 using namespace Qt::StringLiterals;
 
 namespace vantrel::test {
@@ -7,23 +9,24 @@ namespace vantrel::test {
 void AndroidTranscript::watch(AndroidDeviceManager &manager)
 {
     AndroidDeviceManager *m = &manager;
-    QObject::connect(m, &DeviceManagerBase::connectionStateChanged, m, [this, m] {
+    m_connections << QObject::connect(m, &DeviceManagerBase::connectionStateChanged, m, [this, m] {
         static const char *const kinds[] = {"idle", "preparing", "connected", "failed"};
         const QString message = m->connectionState().message;
         note(u"state: "_s + QLatin1String(kinds[int(m->connectionState().kind)]) + (message.isEmpty() ? u""_s : u' ' + message));
     });
-    QObject::connect(m, &DeviceManagerBase::selectedDeviceIDChanged, m,
+    m_connections << QObject::connect(m, &DeviceManagerBase::selectedDeviceIDChanged, m,
                      [this, m] { note(u"selected: "_s + m->selectedDeviceID().value_or(u"none"_s)); });
-    QObject::connect(m, &DeviceManagerBase::elementsChanged, m, [this, m] {
+    m_connections << QObject::connect(m, &DeviceManagerBase::elementsChanged, m, [this, m] {
         note(u"elements: %1 %2"_s.arg(m->elements().size()).arg(m->elements().isEmpty() ? QString() : m->elements().last().id).trimmed());
     });
-    QObject::connect(m, &AndroidDeviceManager::lastCaptureWarningChanged, m,
+    m_connections << QObject::connect(m, &AndroidDeviceManager::lastCaptureWarningChanged, m,
                      [this, m] { note(u"warning: "_s + m->lastCaptureWarning().value_or(u"none"_s)); });
-    QObject::connect(m, &DeviceManagerBase::logTextChanged, m, [this, m, logged = m->logText().size()]() mutable {
+    m_connections << QObject::connect(m, &DeviceManagerBase::logTextChanged, m, [this, m, logged = m->logText().size()]() mutable {
         const QString added = m->logText().mid(logged);
         logged = m->logText().size();
+        // Line by line: a server's output arrives in pieces of any size. (Ending spaces are cut.)
         for (const QString &line : added.split(u'\n', Qt::SkipEmptyParts))
-            note(u"log: "_s + line);
+            note(u"log: "_s + QString(line).remove(QRegularExpression(u"\\s+$"_s)));
     });
 }
 

@@ -14,16 +14,26 @@ namespace vantrel::test {
 class AndroidTranscript {
 public:
     explicit AndroidTranscript(FakeAdb &adb) : m_adb(adb) {}
+    ~AndroidTranscript()
+    {
+        for (const QMetaObject::Connection &connection : m_connections)
+            QObject::disconnect(connection);
+    }
+    AndroidTranscript(const AndroidTranscript &) = delete;
+    AndroidTranscript &operator=(const AndroidTranscript &) = delete;
 
     // Records the changes of `manager` from now on.
     void watch(AndroidDeviceManager &manager);
     void step(const QString &title);
     void note(const QString &line) { m_text += QStringLiteral("  ") + QString(line).replace(u'\n', QStringLiteral("\\n")) + u'\n'; }
     template<typename T>
-    void outcome(const TaskOutcome<T> &outcome)
+    void outcome(const TaskOutcome<T> &outcome) { note(describe(outcome)); }
+    // "ok", or "error CODE: TEXT".
+    template<typename T>
+    static QString describe(const TaskOutcome<T> &outcome)
     {
-        note(outcome.succeeded() ? QStringLiteral("ok")
-                                 : QStringLiteral("error %1: %2").arg(appErrorCode(outcome.exception)).arg(*outcome.error));
+        return outcome.succeeded() ? QStringLiteral("ok")
+                                   : QStringLiteral("error %1: %2").arg(appErrorCode(outcome.exception)).arg(outcome.error.value_or(QString()));
     }
     // The text so far, with each of `replacements` (what, by what, what, ...) replaced.
     QString text(const QStringList &replacements = {});
@@ -32,6 +42,7 @@ private:
     FakeAdb &m_adb;
     QString m_text;
     qsizetype m_seenCalls = 0;
+    QList<QMetaObject::Connection> m_connections; // a watched manager may outlive the transcript
 };
 
 } // namespace vantrel::test

@@ -82,7 +82,7 @@ private slots:
 
         transcript += u"== adb-devices-l.txt\n"_s;
         for (const AndroidDevice &d : AndroidDeviceManager::parseADBDevices(QString::fromUtf8(fixture(u"adb-devices-l.txt"_s))))
-            transcript += u"  %1 | %2 | %3 | %4\n"_s.arg(d.id, rawValue(d.state), d.name, d.model);
+            transcript += u"  %1 | %2 | \"%3\" | \"%4\"\n"_s.arg(d.id, rawValue(d.state), d.name, d.model);
         // Only a heading, or a first line that is taken for one.
         for (const QString &output : {u"List of devices attached\n"_s, QString(), u"R58 device"_s})
             transcript += u"  %1 devices\n"_s.arg(AndroidDeviceManager::parseADBDevices(output).size());
