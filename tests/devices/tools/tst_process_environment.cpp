@@ -43,49 +43,35 @@ private slots:
         QCOMPARE(ToolProcessEnvironment::searchPath(u"/z:/a:/z:/opt/homebrew/bin:/a"_s, kHome),
                  extraPath(kHome) + u":/z:/a"_s);
         // Without a PATH: exactly the extra folders.
-        QCOMPARE(ToolProcessEnvironment::value(QProcessEnvironment(), kHome).value(u"PATH"_s), extraPath(kHome));
+        const QProcessEnvironment bare = ToolProcessEnvironment::value(QProcessEnvironment(), kHome);
+        QCOMPARE(bare.value(u"PATH"_s), extraPath(kHome));
+        QVERIFY(!bare.contains(u"ANDROID_HOME"_s) && !bare.contains(u"ANDROID_SDK_ROOT"_s));
     }
 
-    void androidSdkCandidates()
+    void androidSdk_data()
     {
+        QTest::addColumn<QStringList>("withAdb"); // of the candidates named by ANDROID_HOME, ANDROID_SDK_ROOT, or in the home
+        QTest::addColumn<QString>("variables");   // ANDROID_HOME and ANDROID_SDK_ROOT after
+        QTest::newRow("none holds adb") << QStringList() << "env-home env-root";
+        QTest::newRow("Library before Linux folder") << QStringList{"home/Library/Android/sdk", "home/Android/Sdk"}
+                                                     << "home/Library/Android/sdk home/Library/Android/sdk";
+        QTest::newRow("root before the home") << QStringList{"env-root", "home/Library/Android/sdk"} << "env-root env-root";
+        QTest::newRow("home first") << QStringList{"env-home", "env-root", "home/Library/Android/sdk"} << "env-home env-home";
+        QTest::newRow("Linux folder") << QStringList{"home/Android/Sdk"} << "home/Android/Sdk home/Android/Sdk";
+    }
+    void androidSdk()
+    {
+        QFETCH(QStringList, withAdb);
+        QFETCH(QString, variables);
         QTemporaryDir root;
-        const QString home = root.filePath(u"home"_s);
-        const QString librarySdk = home + u"/Library/Android/sdk"_s;
-        const QString linuxSdk = home + u"/Android/Sdk"_s;
-        const QString withoutAdb = root.filePath(u"bare-sdk"_s);
-        QDir().mkpath(withoutAdb + u"/platform-tools"_s);
-
-        // Nothing qualifies: the two variables pass through unchanged.
+        QDir().mkpath(root.filePath(u"env-home/platform-tools"_s));
+        for (const QString &sdk : withAdb)
+            makeAdb(root.filePath(sdk));
         QProcessEnvironment inherited;
-        inherited.insert(u"ANDROID_HOME"_s, withoutAdb);
-        QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(u"ANDROID_HOME"_s), withoutAdb);
-        QVERIFY(!environment.contains(u"ANDROID_SDK_ROOT"_s));
-
-        // ANDROID_HOME without adb, the Library SDK with it: both variables point at the latter.
-        makeAdb(librarySdk);
-        makeAdb(linuxSdk);
-        environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(u"ANDROID_HOME"_s), librarySdk);
-        QCOMPARE(environment.value(u"ANDROID_SDK_ROOT"_s), librarySdk);
-
-        // ANDROID_SDK_ROOT with adb comes before the home folders, and overwrites ANDROID_HOME.
-        const QString rootSdk = root.filePath(u"root-sdk"_s);
-        makeAdb(rootSdk);
-        inherited.insert(u"ANDROID_SDK_ROOT"_s, rootSdk);
-        environment = ToolProcessEnvironment::value(inherited, home);
-        QCOMPARE(environment.value(u"ANDROID_HOME"_s), rootSdk);
-        QCOMPARE(environment.value(u"ANDROID_SDK_ROOT"_s), rootSdk);
-
-        // ANDROID_HOME with adb wins over everything.
-        const QString homeSdk = root.filePath(u"home-sdk"_s);
-        makeAdb(homeSdk);
-        inherited.insert(u"ANDROID_HOME"_s, homeSdk);
-        QCOMPARE(ToolProcessEnvironment::androidSdkRoot(inherited, home), homeSdk);
-
-        // Only the Linux-style home SDK: found after the Library one is gone.
-        QDir(home + u"/Library"_s).removeRecursively();
-        QCOMPARE(ToolProcessEnvironment::androidSdkRoot(QProcessEnvironment(), home), linuxSdk);
+        inherited.insert(u"ANDROID_HOME"_s, root.filePath(u"env-home"_s));
+        inherited.insert(u"ANDROID_SDK_ROOT"_s, root.filePath(u"env-root"_s));
+        const QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, root.filePath(u"home"_s));
+        QCOMPARE(QString(environment.value(u"ANDROID_HOME"_s) + u' ' + environment.value(u"ANDROID_SDK_ROOT"_s)).remove(root.path() + u'/'), variables);
     }
 
     void valueIsRecomputedOnEveryCall()
@@ -107,9 +93,7 @@ private slots:
         const struct {
             const char *variable;
             QString (*path)();
-        } tools[] = {{"VANTREL_XCRUN", &ToolPaths::xcrun},  {"VANTREL_XCODEBUILD", &ToolPaths::xcodebuild},
-                     {"VANTREL_SHELL", &ToolPaths::loginShell}, {"VANTREL_LSOF", &ToolPaths::lsof},
-                     {"VANTREL_KILL", &ToolPaths::kill}};
+        } tools[] = {{"VANTREL_SHELL", &ToolPaths::loginShell}, {"VANTREL_LSOF", &ToolPaths::lsof}, {"VANTREL_KILL", &ToolPaths::kill}};
         for (const auto &tool : tools) {
             qunsetenv(tool.variable);
             const QString fallback = tool.path();
