@@ -85,6 +85,8 @@ private slots:
         QVERIFY(waitFor([&] { return !manager.hasBackgroundWork(); })); // a screenshot in flight ends
         f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"unauthorized\n"_s)});
         connect(u"get-state says unauthorized"_s);
+        f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(QString(), u"  error: device still authorizing \n"_s, 1)});
+        connect(u"get-state fails with adb's own text, untrimmed"_s);
         const AndroidDeviceManager::Timing timing = manager.timing();
         manager.setTiming({.adbCommandLimit = 0.5, .framePause = 1h, .hierarchyInterval = 1h});
         f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s, QString(), 0, 5000)});
