@@ -19,16 +19,11 @@ using namespace vantrel::test;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString kSerial = AndroidFixture::kSerial;
-
-bool connects(AndroidDeviceManager &manager) { return awaitTask(manager.connectAndWait()).value == true; }
-
-} // namespace
-
 class AndroidManagerTest : public QObject {
     Q_OBJECT
+
+    const QString kSerial = AndroidFixture::kSerial;
+    static bool connects(AndroidDeviceManager &manager) { return awaitTask(manager.connectAndWait()).value == true; }
 
 private slots:
     void managerTranscript()
