@@ -1,7 +1,7 @@
 // The Android commands of vantrel-cli against the fake adb and appium: devices, diagnose, capture,
 // a comparison with the captured tree, and their failures. Every run's exit code, output and adb
-// calls go into one transcript compared with tests/data/golden/android-cli.txt.
-#include "support/AndroidFixture.h"
+// calls (screenshots aside) go into one transcript compared with tests/data/golden/android-cli.txt.
+#include "support/AndroidTranscript.h"
 #include "support/CliRunner.h"
 #include "support/FakeAppium.h"
 #include "support/Golden.h"
@@ -19,11 +19,10 @@ namespace {
 const QString kSerial = AndroidFixture::kSerial;
 
 // The fixture with a second, unauthorised phone, adb's version and a 720 × 1280 screen; `run`
-// adds one command to the transcript, with paths normalised and each adb call listed once.
+// adds one command with its exit code, output and adb calls to the transcript.
 struct Bench : AndroidFixture {
     QTemporaryDir out;
-    QString transcript;
-    qsizetype seenCalls = 0;
+    AndroidTranscript t{*adb};
 
     Bench()
     {
@@ -34,18 +33,13 @@ struct Bench : AndroidFixture {
     QString path(const QString &name) const { return out.filePath(name); }
     void run(const QStringList &arguments, const QProcessEnvironment &environment = {})
     {
+        t.step(arguments.join(u' '));
         const CliRun result = runCli(arguments, environment);
-        QStringList calls;
-        const QList<QStringList> all = adb->calls();
-        for (qsizetype i = seenCalls; i < all.size(); ++i) {
-            const QString call = u"  adb "_s + all[i].join(u' ');
-            if (!calls.contains(call))
-                calls.append(call);
-        }
-        seenCalls = all.size();
-        QString text = u"$ "_s + arguments.join(u' ') + u"\n-- exit "_s + QString::number(result.exitCode) + u"\n"_s
-            + result.outText() + u"-- stderr\n"_s + result.errText() + u"-- adb calls\n"_s + calls.join(u'\n') + u"\n\n"_s;
-        transcript += text.replace(out.path(), u"<out>"_s);
+        t.note(u"exit "_s + QString::number(result.exitCode));
+        for (const QString &line : result.outText().split(u'\n', Qt::SkipEmptyParts))
+            t.note(u"out: "_s + line);
+        for (const QString &line : result.errText().split(u'\n', Qt::SkipEmptyParts))
+            t.note(u"err: "_s + line);
     }
 };
 
@@ -84,7 +78,8 @@ private slots:
         b.run({"capture", "--platform", "android", "--serial", kSerial, "--out", shot, "--elements", tree});
         QFile treeFile(tree);
         QVERIFY(treeFile.open(QIODevice::ReadOnly));
-        b.transcript += u"tree.xml: "_s + QString::fromUtf8(treeFile.readAll()) + u"\nshot.png: %1x%2\n\n"_s.arg(QImage(shot).width()).arg(QImage(shot).height());
+        b.t.note(u"tree.xml: "_s + QString::fromUtf8(treeFile.readAll()));
+        b.t.note(u"shot.png: %1x%2"_s.arg(QImage(shot).width()).arg(QImage(shot).height()));
         // The captured tree drives compare --elements (its largest element gives the screen size);
         // an empty tree leaves the screenshot's size; other XML or no file at all is refused.
         b.run({"compare", "--device", shot, "--design", shot, "--elements", tree});
@@ -98,7 +93,7 @@ private slots:
         QVERIFY(!QFile::exists(b.path("failed.png")));
         b.adb->on(AndroidFixture::kList, {FakeAdb::reply(AndroidFixture::kHeading)});
         b.run({"devices", "--platform", "android", "--json"});
-        QVERIFY(compareWithGolden(u"android-cli.txt"_s, b.transcript));
+        QVERIFY(compareWithGolden(u"android-cli.txt"_s, b.t.text({b.out.path(), u"<out>"_s})));
     }
 };
 

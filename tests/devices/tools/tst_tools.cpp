@@ -95,7 +95,7 @@ private slots:
         QFETCH(QString, binary);
         QTemporaryDir dir;
         const QString program = script.isEmpty() ? dir.filePath(u"no-such-tool"_s) : writeScript(dir, u"tool"_s, script);
-        const double limit = QTest::currentDataTag() == QByteArray("time limit") ? 0.8 : 600;
+        const double limit = QTest::currentDataTag() == QByteArray("time limit") ? 0.5 : 600;
         const auto describe = [&](int status, const QString &out, const QString &error) {
             return u"%1 | %2 | %3"_s.arg(status).arg(shown(out), status == -1 && error.contains(program) ? u"names it"_s : shown(error));
         };
