@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "support/TestEnvironment.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include "support/TestEnvironment.h"
 
 namespace vantrel::test {
 
@@ -27,30 +24,21 @@ public:
 
     // Replaces the responses for exactly these arguments (served in order, the last repeating).
     void on(const QStringList &arguments, const QList<QJsonObject> &responses);
-
     // Every call so far, oldest first.
     QList<QStringList> calls() const;
-    int callCount(const QStringList &arguments) const;
+    int callCount(const QStringList &arguments) const { return int(calls().count(arguments)); }
 
-    QString scenarioPath() const { return m_dir.filePath(QStringLiteral("adb-scenario.json")); }
-    QString filePath(const QString &name) const { return m_dir.filePath(name); }
-
-    static QString programPath();
-
-    static QJsonObject reply(const QString &standardOutput, const QString &standardError = {}, int exitCode = 0,
-                             int delayMs = 0);
-    static QJsonObject replyBytes(const QByteArray &standardOutput, const QString &standardError = {},
-                                  int exitCode = 0);
+    static QString programPath() { return QStringLiteral(VANTREL_FAKES_DIR "/adb/adb.py"); }
+    static QJsonObject reply(const QString &standardOutput, const QString &standardError = {}, int exitCode = 0, int delayMs = 0);
+    static QJsonObject replyBytes(const QByteArray &standardOutput, const QString &standardError = {}, int exitCode = 0);
 
     // Arguments of the commands for one phone.
-    static QStringList getState(const QString &serial);
-    static QStringList screencap(const QString &serial);
-    static QStringList dump(const QString &serial);
-    static QStringList readDump(const QString &serial);
+    static QStringList getState(const QString &serial) { return {"-s", serial, "get-state"}; }
+    static QStringList screencap(const QString &serial) { return {"-s", serial, "exec-out", "screencap", "-p"}; }
+    static QStringList dump(const QString &serial) { return {"-s", serial, "shell", "uiautomator", "dump", "/sdcard/vantrel-window.xml"}; }
+    static QStringList readDump(const QString &serial) { return {"-s", serial, "exec-out", "cat", "/sdcard/vantrel-window.xml"}; }
 
 private:
-    void save() const;
-
     QTemporaryDir m_dir;
     QJsonArray m_rules;
     EnvironmentOverride m_environment;

@@ -1,8 +1,11 @@
-// The Appium fallback of the Android manager against the fake adb and the fake appium: the switch
-// from uiautomator, the server it starts, the session, the page-source replies, time-outs and the
-// cool-down, and the end of it all at disconnect.
-#include "support/AndroidFixture.h"
+// The Appium fallback of the Android manager against the fake adb and the fake appium. The switch
+// from uiautomator, the server it starts (replacing one already there), the session, the page-source
+// replies and the end of it all at disconnect are compared with the expected transcript
+// tests/data/golden/android-appium.txt; then each failure, the time-out cool-down, and reads racing
+// each other, a disconnect or the manager's end.
+#include "support/AndroidTranscript.h"
 #include "support/FakeAppium.h"
+#include "support/Golden.h"
 #include "support/WdaScenario.h"
 
 #include <QJsonArray>
@@ -25,12 +28,10 @@ const QString kSource =
     "bounds='[0,0][1080,2400]'><android.widget.TextView class='android.widget.TextView' text='动态' "
     "resource-id='app:id/live' bounds='[10,20][300,90]'/></android.widget.FrameLayout></hierarchy>"_s;
 
-QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), int sourceDelayMs = 0)
+QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), const QJsonArray &sources = {wda::valueReply(kSource)})
 {
-    QJsonObject source = wda::valueReply(kSource);
-    source.insert(u"delayMs"_s, sourceDelayMs);
     return FakeHttpServer::scenario(
-        {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, {source}), wda::deleteRoute(kSession)});
+        {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, sources), wda::deleteRoute(kSession)});
 }
 
 // The fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
@@ -58,123 +59,93 @@ class AndroidAppiumTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void fallbackEndToEnd()
+    void fallbackTranscript()
     {
-        FakeAppium appium(scenario());
+        // The session ID at the top level of the reply; after two trees, page sources that are not one.
+        FakeAppium appium(scenario(FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}}),
+                                   {wda::valueReply(kSource), wda::valueReply(kSource), wda::valueReply("<AppiumAUT/>"),
+                                    wda::valueReply("<hierarchy rotation='0'/>"), FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}));
         Bench b;
-        auto &manager = *b.manager;
-        const auto read = awaitTask(manager.refreshHierarchy());
-        QVERIFY2(read.succeeded(), qPrintable(read.error.value_or(QString())));
-        QCOMPARE(manager.elements().size(), 2);
-        QCOMPARE(manager.elements()[1].id, u"app:id/live"_s);
-        QCOMPARE(manager.appiumSessionID(), kSession);
-        QVERIFY(manager.logText().contains(u"系统 uiautomator 不可用，切换到 Appium 无等待模式：ERROR: could not get idle state.\nKilled\n\n"_s));
-        QVERIFY(waitFor([&] { return manager.logText().contains(u"[Appium] fake diagnostics on stderr"_s); }));
-        QVERIFY(manager.logText().contains(u"[Appium] Welcome to fake Appium on port "_s));
-
-        // The server's exact command line and the tool environment.
-        const QList<QJsonObject> starts = appium.serverStarts();
-        QCOMPARE(starts.size(), 1);
-        QCOMPARE(starts[0]["args"].toArray(),
-                 QJsonArray::fromStringList({"--address", "127.0.0.1", "--port", QString::number(b.port), "--base-path", "/",
-                                             "--session-override", "--log-no-colors"}));
-        QVERIFY(starts[0]["env"]["PATH"].toString().startsWith(b.f.home.path() + u"/.local/npm-global/bin:"_s));
-
-        // The session request: the capabilities as JSON.
-        const QJsonObject create = appium.http().requests(u"/session"_s).first();
-        QCOMPARE(create["headers"]["content-type"].toString(), u"application/json"_s);
-        QCOMPARE(QJsonDocument::fromJson(create["body"].toString().toUtf8()).object(), QJsonDocument::fromJson(R"({"capabilities":{"alwaysMatch":{
-            "platformName":"Android","appium:automationName":"UiAutomator2","appium:udid":"R58N12",
-            "appium:autoLaunch":false,"appium:noReset":true,"appium:newCommandTimeout":3600,
-            "appium:systemPort":8231,"appium:ignoreHiddenApiPolicyError":true,
-            "appium:settings[waitForIdleTimeout]":0},"firstMatch":[{}]}})").object());
-
-        // From now on every read goes through Appium; uiautomator is not asked again.
-        const int dumps = b.f.adb->callCount(FakeAdb::dump(kSerial));
-        QVERIFY(awaitTask(manager.refreshHierarchy()).succeeded());
-        QCOMPARE(b.f.adb->callCount(FakeAdb::dump(kSerial)), dumps);
-        QCOMPARE(appium.http().requests(kSourcePath).size(), 2);
-
-        // Disconnect deletes the session and ends the server this object started.
-        manager.disconnect();
-        QVERIFY(!manager.appiumSessionID() && !manager.startedAppium() && !manager.prefersAppiumHierarchy());
+        AndroidTranscript t(*b.f.adb);
+        t.watch(*b.manager);
+        AndroidDeviceManager unlisted; // starts a server, and then has no phone for a session
+        unlisted.setAppiumPort(b.port);
+        t.step(u"a manager without a phone"_s);
+        t.outcome(awaitTask(unlisted.refreshHierarchyViaAppium()));
+        t.step(u"read the tree: uiautomator fails, the server already there is replaced"_s);
+        t.outcome(awaitTask(b.manager->refreshHierarchy()));
+        QVERIFY(waitFor([&] { return b.manager->logText().contains(u"[Appium] fake diagnostics on stderr"_s); }));
+        t.step(u"read again: through Appium only"_s);
+        t.outcome(awaitTask(b.manager->refreshHierarchy()));
+        t.step(u"the server answers: used as it is"_s);
+        t.outcome(awaitTask(b.manager->ensureAppiumRunning()));
+        for (const QString &title : {u"a page source without a tree"_s, u"an empty tree"_s, u"a body that is not JSON"_s, u"a tree again"_s}) {
+            t.step(title);
+            t.outcome(awaitTask(b.manager->refreshHierarchyViaAppium()));
+        }
+        t.note(u"session "_s + b.manager->appiumSessionID().value_or(u"none"_s));
+        t.step(u"disconnect: the session is deleted, the server this object started ends"_s);
+        b.manager->disconnect();
         QVERIFY(waitFor([&] { return appium.http().count(u"DELETE"_s, u"/session/"_s + kSession) == 1; }));
-    }
-
-    void leftoverServerIsReplaced()
-    {
-        FakeAppium appium(scenario());
-        Bench b;
-        QVERIFY(appium.startLeftoverServer(b.port));
-        QVERIFY(awaitTask(b.manager->ensureAppiumRunning()).succeeded());
-        QVERIFY(b.manager->logText().contains(u"发现上次遗留的专用 Appium 服务，正在使用完整 Android SDK 环境重新启动\n"_s));
-        QVERIFY(appium.leftoverServer().state() == QProcess::NotRunning || appium.leftoverServer().waitForFinished(5000));
-        QCOMPARE(appium.serverStarts().size(), 2); // the leftover, then ours
-        // Once prepared, a server that answers is simply used.
-        QVERIFY(awaitTask(b.manager->ensureAppiumRunning()).succeeded());
-        QCOMPARE(appium.serverStarts().size(), 2);
+        t.note(u"session %1, started %2, prefers Appium %3"_s.arg(b.manager->appiumSessionID().value_or(u"none"_s)).arg(b.manager->startedAppium()).arg(b.manager->prefersAppiumHierarchy()));
+        for (const QJsonObject &start : appium.serverStarts())
+            t.note(u"server started: "_s + start["args"].toVariant().toStringList().join(u' ') + u", PATH starts "_s
+                   + start["env"]["PATH"].toString().section(u':', 0, 0));
+        for (const QJsonObject &request : appium.http().requests()) {
+            t.note((request["method"].toString() + u' ' + request["path"].toString() + u' ' + request["headers"]["content-type"].toString()
+                    + u' ' + QJsonDocument::fromJson(request["body"].toString().toUtf8()).toJson(QJsonDocument::Compact)).trimmed());
+        }
+        QVERIFY(compareWithGolden(u"android-appium.txt"_s, t.text({b.f.home.path(), u"<home>"_s, QString::number(b.port), u"<port>"_s})));
     }
 
     void failures_data()
     {
+        QTest::addColumn<QJsonObject>("dump");
         QTest::addColumn<QJsonObject>("session");
         QTest::addColumn<QByteArray>("appiumFailure"); // FAKE_APPIUM_FAIL, or "none" for no appium at all
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no appium") << wda::sessionReply(kSession) << QByteArray("none") << 12
-                                   << "当前页面持续刷新，需要安装 Appium 与 UiAutomator2：npm install -g appium && appium driver install uiautomator2";
-        QTest::newRow("server exits") << wda::sessionReply(kSession) << QByteArray("1") << 13 << "Appium 启动失败，请查看 Android 环境诊断";
-        QTest::newRow("empty session") << wda::valueReply(QJsonObject()) << QByteArray() << 11 << "Appium Android 会话创建失败：{\"value\":{}}";
-        QTest::newRow("no SDK") << wda::valueReply(QJsonObject{{"error", "session not created"},
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("logLine");
+        const QJsonObject failing = FakeAdb::reply(u"ERROR: could not get idle state.\n"_s, u"Killed\n"_s, 137);
+        const QString switched = u"系统 uiautomator 不可用，切换到 Appium 无等待模式：ERROR: could not get idle state.\nKilled\n\n"_s;
+        const QJsonObject session = wda::sessionReply(kSession);
+        QTest::newRow("no appium") << failing << session << QByteArray("none")
+                                   << "error 12: 当前页面持续刷新，需要安装 Appium 与 UiAutomator2：npm install -g appium && appium driver install uiautomator2" << switched;
+        QTest::newRow("server exits") << failing << session << QByteArray("1") << "error 13: Appium 启动失败，请查看 Android 环境诊断" << switched;
+        QTest::newRow("empty session") << failing << wda::valueReply(QJsonObject()) << QByteArray()
+                                       << "error 11: Appium Android 会话创建失败：{\"value\":{}}" << switched;
+        QTest::newRow("no SDK") << failing
+                                << wda::valueReply(QJsonObject{{"error", "session not created"},
                                                                {"message", "An unknown server-side error occurred: Neither ANDROID_HOME "
                                                                            "nor ANDROID_SDK_ROOT environment variable was exported"}},
                                                    500)
-                                << QByteArray() << 14 << "Appium 未获得 Android SDK 路径，请安装新版工具并重新连接";
+                                << QByteArray() << "error 14: Appium 未获得 Android SDK 路径，请安装新版工具并重新连接" << switched;
+        // No cool-down after these: they are not Appium time-outs.
+        QTest::newRow("dump time-out") << FakeAdb::reply(QString(), QString(), 0, 4000) << session << QByteArray() << "ok"
+                                       << "系统 uiautomator 不可用，切换到 Appium 无等待模式：命令执行超时\n";
+        QTest::newRow("unreadable file") << FakeAdb::reply("UI hierchary dumped to: /sdcard/vantrel-window.xml\n") << session << QByteArray()
+                                         << "ok" << "系统 UI 层级文件不可读，切换到 Appium 无等待模式\n";
     }
     void failures()
     {
+        QFETCH(QJsonObject, dump);
         QFETCH(QJsonObject, session);
         QFETCH(QByteArray, appiumFailure);
-        QFETCH(int, code);
-        QFETCH(QString, message);
+        QFETCH(QString, outcome);
+        QFETCH(QString, logLine);
         FakeAppium appium(scenario(session));
         Bench b;
         if (appiumFailure == "none")
             appium.environment().unset("VANTREL_APPIUM");
         else if (!appiumFailure.isEmpty())
             appium.environment().set("FAKE_APPIUM_FAIL", appiumFailure);
-        QElapsedTimer timer;
-        timer.start();
-        const auto outcome = awaitTask(b.manager->refreshHierarchyViaAppium());
-        QCOMPARE(outcome.error, message);
-        QCOMPARE(appErrorCode(outcome.exception), code);
-        QVERIFY(!b.manager->appiumSessionID());
-        QVERIFY2(timer.elapsed() < 10'000, "a server that died must not be polled sixty times");
-    }
-
-    void pageSourceReplies()
-    {
-        // The session ID at the top level of the reply, not inside "value".
-        FakeAppium appium(FakeHttpServer::scenario(
-            {wda::statusRoute(), wda::sessionRoute({FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}})}),
-             wda::sourceRoute(kSession, {wda::valueReply("<AppiumAUT/>"), wda::valueReply("<hierarchy rotation='0'/>"),
-                                         FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}),
-             wda::deleteRoute(kSession)}));
-        Bench b;
-        AndroidDeviceManager unlisted;
-        unlisted.setAppiumPort(b.port);
-        const auto fails = [](AndroidDeviceManager &manager, const QString &message, int code) {
-            const auto outcome = awaitTask(manager.refreshHierarchyViaAppium());
-            return outcome.error == message && appErrorCode(outcome.exception) == code;
-        };
-        QVERIFY(fails(unlisted, u"Appium Android 会话未建立"_s, 8));
-        QVERIFY(fails(*b.manager, u"Appium 未返回 Android UI 层级"_s, 9));
-        QCOMPARE(b.manager->appiumSessionID(), kSession);
-        QVERIFY(fails(*b.manager, u"Android UI 层级为空"_s, 10));
-        QVERIFY(awaitTask(b.manager->refreshHierarchyViaAppium()).error); // a body that is not JSON
-        QCOMPARE(b.manager->appiumSessionID(), kSession); // failures keep the session
-        QVERIFY(awaitTask(b.manager->refreshHierarchyViaAppium()).succeeded());
-        QCOMPARE(b.manager->elements().size(), 2);
+        b.f.adb->on(FakeAdb::dump(kSerial), {dump});
+        b.f.adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply("cat: /sdcard/vantrel-window.xml: No such file")});
+        b.manager->setTiming({.dumpLimit = 0.4});
+        // A server that died is not polled sixty times: the failsafe is shorter than that.
+        QCOMPARE(AndroidTranscript::describe(awaitTask(b.manager->refreshHierarchy(), 10s)), outcome);
+        QVERIFY2(b.manager->logText().contains(logLine), qPrintable(b.manager->logText()));
+        QVERIFY(!b.manager->hierarchyCooldownUntil());
+        QCOMPARE(b.manager->appiumSessionID().has_value(), outcome == u"ok"_s);
     }
 
     void timeoutStartsTheCooldown()
@@ -182,9 +153,7 @@ private slots:
         // The first page source outlasts its limit; the later ones answer at once.
         QJsonObject slow = wda::valueReply(kSource);
         slow.insert(u"delayMs"_s, 3000);
-        FakeAppium appium(FakeHttpServer::scenario({wda::statusRoute(), wda::sessionRoute({wda::sessionReply(kSession)}),
-                                                    wda::sourceRoute(kSession, {slow, wda::valueReply(kSource)}),
-                                                    wda::deleteRoute(kSession)}));
+        FakeAppium appium(scenario(wda::sessionReply(kSession), {slow, wda::valueReply(kSource)}));
         Bench b;
         b.manager->setTiming({.appiumSourceLimit = 400ms, .hierarchyInterval = 250ms, .hierarchyCooldown = 2500ms});
         b.manager->startHierarchyLoop();
@@ -210,33 +179,11 @@ private slots:
         QCOMPARE(b.manager->elements().size(), 2);
     }
 
-    void uiautomatorFailuresSwitchWithoutCooldown_data()
-    {
-        QTest::addColumn<QJsonObject>("dump");
-        QTest::addColumn<QString>("logLine");
-        QTest::newRow("dump time-out") << FakeAdb::reply(QString(), QString(), 0, 4000)
-                                       << "系统 uiautomator 不可用，切换到 Appium 无等待模式：命令执行超时\n";
-        QTest::newRow("unreadable file") << FakeAdb::reply("UI hierchary dumped to: /sdcard/vantrel-window.xml\n")
-                                         << "系统 UI 层级文件不可读，切换到 Appium 无等待模式\n";
-    }
-    void uiautomatorFailuresSwitchWithoutCooldown()
-    {
-        QFETCH(QJsonObject, dump);
-        QFETCH(QString, logLine);
-        FakeAppium appium(scenario());
-        Bench b;
-        b.f.adb->on(FakeAdb::dump(kSerial), {dump});
-        b.f.adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply("cat: /sdcard/vantrel-window.xml: No such file")});
-        b.manager->setTiming({.dumpLimit = 0.4});
-        QVERIFY(awaitTask(b.manager->refreshHierarchy()).succeeded());
-        QVERIFY2(b.manager->logText().contains(logLine), qPrintable(b.manager->logText()));
-        QVERIFY(!b.manager->hierarchyCooldownUntil());
-        QCOMPARE(b.manager->elements().size(), 2);
-    }
-
     void readsInProgressAreNotQueuedAndSurviveTheManager()
     {
-        FakeAppium appium(scenario(wda::sessionReply(kSession), 1000));
+        QJsonObject slow = wda::valueReply(kSource);
+        slow.insert(u"delayMs"_s, 1000);
+        FakeAppium appium(scenario(wda::sessionReply(kSession), {slow}));
         Bench b;
         auto read = [](AndroidDeviceManager *target, bool *done) -> QCoro::Task<void> {
             try {
