@@ -40,14 +40,17 @@ QJsonObject textNode(const QString &id, double x, double y)
     return node;
 }
 
-// The file's frame list: page 1 holds A (with a nested component) then B; page 2 holds C.
+// The file's frames, listed depth first: page 1 holds A (with a nested component and a text), B and
+// N without a box; page 2 holds C, an unnamed section and an instance.
 QJsonObject fileResponse()
 {
     const QJsonObject nested{{"id", "A:1"}, {"name", "卡片"}, {"type", "COMPONENT"}, {"absoluteBoundingBox", box(10, 10, 100, 60)}};
     const auto canvas = [](const QJsonArray &frames) { return QJsonObject{{"id", "0:1"}, {"type", "CANVAS"}, {"children", frames}}; };
     return QJsonObject{{"name", "App"}, {"document", QJsonObject{{"id", "0:0"}, {"type", "DOCUMENT"}, {"children", QJsonArray{
-        canvas({figmaNode("A", "FRAME", box(0, 0, 375, 812), {nested}, "首页"), figmaNode("B", "FRAME", box(400, 0, 390, 844), {}, "详情")}),
-        canvas({figmaNode("C", "FRAME", box(0, 0, 10, 10), {}, "设置")})}}}}};
+        canvas({figmaNode("A", "FRAME", box(0, 0, 375, 812), {nested, figmaNode("T", "TEXT", box(0, 0, 5, 5))}, "首页"),
+                figmaNode("B", "FRAME", box(400, 0, 390, 844), {}, "详情"), figmaNode("N", "FRAME", QJsonObject{})}),
+        canvas({figmaNode("C", "FRAME", box(0, 0, 10, 10), {}, "设置"), QJsonObject{{"id", "S"}, {"type", "SECTION"}, {"absoluteBoundingBox", box(0, 0, 10, 20)}},
+                figmaNode("I", "INSTANCE", box(0, 0, 1, 1))})}}}}};
 }
 
 // A design in a few lines: the outcome, the chosen frame and canvas, the frames offered, the nodes.
