@@ -114,8 +114,7 @@ private slots:
             link.replace(QStringLiteral("{base}"), base).replace(QStringLiteral("{closed}"), QString::number(freeLocalPort()));
             DesignImporter importer(FigmaEndpoints(server.baseUrl(), server.baseUrl()), fastTimings());
             log << QStringLiteral("# %1: ").arg(row.name) + outcomeText(awaitTask(importer.importURL(link, row.token))).replace(base, "{base}");
-            for (const QJsonObject &request : server.requests())
-                log << QStringLiteral("  %1 %2 accept=%3").arg(request["method"].toString(), request["path"].toString(), request["headers"]["accept"].toString());
+            log << requestLines(server);
         }
         QVERIFY(compareWithGolden("design-web-imports.txt", log.join(u'\n') + u'\n'));
     }
