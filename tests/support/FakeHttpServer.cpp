@@ -58,25 +58,10 @@ qsizetype FakeHttpServer::count(const QString &method, const QString &path) cons
     });
 }
 
-QJsonObject FakeHttpServer::route(const QString &method, const QString &path, const QJsonArray &responses, const QString &match)
-{
-    return QJsonObject{{"method", method}, {"path", path}, {"match", match}, {"responses", responses}};
-}
-
-QJsonObject FakeHttpServer::text(int status, const QString &body, const QString &contentType)
-{
-    return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"body", body}};
-}
-
 QJsonObject FakeHttpServer::json(int status, const QJsonValue &body)
 {
     const QJsonDocument document = body.isArray() ? QJsonDocument(body.toArray()) : QJsonDocument(body.toObject());
     return text(status, QString::fromUtf8(document.toJson(QJsonDocument::Compact)), QStringLiteral("application/json"));
-}
-
-QJsonObject FakeHttpServer::bytes(int status, const QByteArray &body, const QString &contentType)
-{
-    return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"bodyBase64", QString::fromLatin1(body.toBase64())}};
 }
 
 } // namespace vantrel::test

@@ -34,12 +34,20 @@ public:
     qsizetype count(const QString &method, const QString &path) const;
 
     // Scenario builders.
-    static QJsonObject route(const QString &method, const QString &path, const QJsonArray &responses,
-                             const QString &match = QStringLiteral("exact"));
+    static QJsonObject route(const QString &method, const QString &path, const QJsonArray &responses, const QString &match = QStringLiteral("exact"))
+    {
+        return QJsonObject{{"method", method}, {"path", path}, {"match", match}, {"responses", responses}};
+    }
     static QJsonObject scenario(const QJsonArray &routes) { return QJsonObject{{"routes", routes}}; }
-    static QJsonObject text(int status, const QString &body, const QString &contentType = QStringLiteral("text/plain; charset=utf-8"));
+    static QJsonObject text(int status, const QString &body, const QString &contentType = QStringLiteral("text/plain; charset=utf-8"))
+    {
+        return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"body", body}};
+    }
     static QJsonObject json(int status, const QJsonValue &body);
-    static QJsonObject bytes(int status, const QByteArray &body, const QString &contentType);
+    static QJsonObject bytes(int status, const QByteArray &body, const QString &contentType)
+    {
+        return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"bodyBase64", QString::fromLatin1(body.toBase64())}};
+    }
     // Drops the connection without any response.
     static QJsonObject closeConnection() { return QJsonObject{{"close", true}}; }
 
