@@ -223,7 +223,8 @@ private slots:
         for (const auto &[name, content] : std::initializer_list<std::pair<QString, QByteArray>>{
                  {"kind", changed("kind", "sketch")}, {"nodes", changed("nodes", QJsonValue::Undefined)},
                  {"elsewhere.png", changed("image", "elsewhere.png")}, {"broken.json", "{\"name\": "}, {"absent.json", {}}}) {
-            const QString path = dir.filePath(QStringLiteral("out/nested/") + (name.endsWith(".json") ? name : name + ".json"));
+            // A changed copy goes to a file whose name holds none of the names looked for.
+            const QString path = dir.filePath(QStringLiteral("out/nested/") + (name.endsWith(".json") ? name : QStringLiteral("changed.json")));
             if (!content.isNull())
                 FileWriter::writeAtomically(path, content);
             try {
