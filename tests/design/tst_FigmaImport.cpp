@@ -28,9 +28,10 @@ namespace {
 
 const QString kToken = QStringLiteral("figd_secret-token-123");
 
-QJsonObject refusal(int retryAfter)
+QJsonObject refusal(int retryAfter, QJsonObject headers = {})
 {
-    return withHeaders(FakeHttpServer::json(429, QJsonObject{{"status", 429}}), {{"Retry-After", QString::number(retryAfter)}});
+    headers.insert("Retry-After", QString::number(retryAfter));
+    return QJsonObject{{"status", 429}, {"headers", headers}, {"body", "{\"status\":429}"}};
 }
 
 QJsonObject textNode(const QString &id, double x, double y)
@@ -154,7 +155,7 @@ private slots:
             {"403", {FakeHttpServer::json(403, QJsonObject{{"status", 403}})}},
             {"401", {FakeHttpServer::text(401, "nope")}},
             // The token stays with Figma: a redirect to another origin is not followed.
-            {"redirect", {withHeaders(FakeHttpServer::text(302, ""), {{"Location", "http://127.0.0.1:1/v1/files/K"}})}},
+            {"redirect", {QJsonObject{{"status", 302}, {"headers", QJsonObject{{"Location", "http://127.0.0.1:1/v1/files/K"}}}}}},
             {"500", {FakeHttpServer::text(500, "nope")}},
             {"broken JSON", {FakeHttpServer::text(200, QString::fromLatin1(broken), "application/json")}},
             {"array", {FakeHttpServer::text(200, "[1,2]", "application/json")}},
@@ -217,8 +218,7 @@ private slots:
     {
         Fixture f;
         QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {withHeaders(refusal(600), {{"X-Figma-Plan-Tier", "professional"},
-                                                                                                  {"X-Figma-Rate-Limit-Type", "low"}})})});
+        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {refusal(600, {{"X-Figma-Plan-Tier", "professional"}, {"X-Figma-Rate-Limit-Type", "low"}})})});
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(outcomeText(f.request()), QStringLiteral("Figma Professional 套餐的 API low额度已耗尽，预计 10 分钟 后恢复。"
