@@ -119,48 +119,46 @@ private slots:
         QVERIFY(compareWithGolden("design-web-imports.txt", log.join(u'\n') + u'\n'));
     }
 
-    void downloads_data()
-    {
-        QTest::addColumn<QJsonArray>("responses");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<int>("atLeastMs");
-        // Time-out 500 ms, pause before the retry 400 ms, deadline 1200 ms.
-        const QJsonObject cut = cutOff("image/png", "\x89PNG");
-        const QJsonObject slow = delayed(png(1, 1), 20000);
-        QTest::newRow("cut off, then whole") << QJsonArray{cut, png(9, 9)} << "9x9" << 2 << 400;
-        QTest::newRow("timed out, then whole") << QJsonArray{slow, png(2, 2)} << "2x2" << 2 << 900 * 9 / 10;
-        QTest::newRow("timed out twice") << QJsonArray{slow} << "网络请求失败：请求超时。" << 2 << 1400 * 9 / 10;
-        QTest::newRow("status is no brief failure") << QJsonArray{FakeHttpServer::text(503, "busy"), png(1, 1)}
-                                                    << "下载失败，HTTP 状态码 503" << 1 << 0;
-        QTest::newRow("trickles past the deadline") << QJsonArray{endless("image/png", {}, 100)} << "网络请求失败：请求超时。" << 2
-                                                    << 2 * 1200 * 9 / 10;
-        QTest::newRow("refused twice") << QJsonArray() << "网络请求失败：未能连接到服务器。" << 0 << 400;
-    }
-
+    // A download with its one retry, its time-out and its deadline: the outcome, the requests, and
+    // the least time it took.
     void downloads()
     {
-        QFETCH(QJsonArray, responses);
-        QFETCH(QString, expected);
-        QFETCH(int, requests);
-        QFETCH(int, atLeastMs);
-        TemporaryHome home;
-        FakeHttpServer server;
-        QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-        serve(server, {FakeHttpServer::route("GET", "/d.png", responses)});
+        const QJsonObject cut = cutOff("image/png", "\x89PNG");
+        const QJsonObject slow = delayed(png(1, 1), 20000);
+        struct Row {
+            const char *name;
+            QJsonArray responses; // none: a port nothing listens on
+            QString expected;
+            int requests;
+            int atLeastMs; // time-out 500 ms, pause before the retry 400 ms, deadline 1200 ms
+        };
+        const QList<Row> rows{
+            {"cut off, then whole", {cut, png(9, 9)}, "9x9", 2, 400},
+            {"timed out, then whole", {slow, png(2, 2)}, "2x2", 2, 900 * 9 / 10},
+            {"timed out twice", {slow}, "网络请求失败：请求超时。", 2, 1400 * 9 / 10},
+            {"status is no brief failure", {FakeHttpServer::text(503, "busy"), png(1, 1)}, "下载失败，HTTP 状态码 503", 1, 0},
+            {"trickles past the deadline", {endless("image/png", {}, 100)}, "网络请求失败：请求超时。", 2, 2 * 1200 * 9 / 10},
+            {"refused twice", {}, "网络请求失败：未能连接到服务器。", 0, 400},
+        };
         DesignImportTimings timings = fastTimings();
         timings.downloadTimeout = 500ms;
         timings.requestDeadline = 1200ms;
-        DesignImporter importer(FigmaEndpoints(), timings);
-        const QUrl link = responses.isEmpty() ? QUrl(QStringLiteral("http://127.0.0.1:%1/d.png").arg(freeLocalPort())) : server.url("/d.png");
-        QElapsedTimer clock;
-        clock.start();
-        const TaskOutcome<QByteArray> outcome = awaitTask(importer.download(link));
-        const qint64 elapsed = clock.elapsed();
-        const std::optional<QImage> image = outcome.value ? DesignImporter::decodeImage(*outcome.value) : std::nullopt;
-        QCOMPARE(image ? QStringLiteral("%1x%2").arg(image->width()).arg(image->height()) : outcomeText(outcome), expected);
-        QCOMPARE(server.requests().size(), requests);
-        QVERIFY2(elapsed >= atLeastMs && elapsed < 15000, qPrintable(QString::number(elapsed)));
+        for (const Row &row : rows) {
+            TemporaryHome home;
+            FakeHttpServer server;
+            QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
+            serve(server, {FakeHttpServer::route("GET", "/d.png", row.responses)});
+            DesignImporter importer(FigmaEndpoints(), timings);
+            const QUrl link = row.responses.isEmpty() ? QUrl(QStringLiteral("http://127.0.0.1:%1/d.png").arg(freeLocalPort())) : server.url("/d.png");
+            QElapsedTimer clock;
+            clock.start();
+            const TaskOutcome<QByteArray> outcome = awaitTask(importer.download(link));
+            const qint64 elapsed = clock.elapsed();
+            const std::optional<QImage> image = outcome.value ? DesignImporter::decodeImage(*outcome.value) : std::nullopt;
+            QCOMPARE(image ? QStringLiteral("%1x%2").arg(image->width()).arg(image->height()) : outcomeText(outcome), row.expected);
+            QCOMPARE(server.requests().size(), row.requests);
+            QVERIFY2(elapsed >= row.atLeastMs && elapsed < 15000, qPrintable(QStringLiteral("%1: %2 ms").arg(row.name).arg(elapsed)));
+        }
     }
 };
 
