@@ -68,6 +68,16 @@ inline void serve(FakeHttpServer &server, const QJsonArray &routes)
     server.setScenario(FakeHttpServer::scenario(QJsonDocument::fromJson(text).array()));
 }
 
+// Adds headers to a scripted response (the application's tests use it).
+inline QJsonObject withHeaders(QJsonObject response, const QJsonObject &headers)
+{
+    QJsonObject merged = response.value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        merged.insert(it.key(), it.value());
+    response.insert(QStringLiteral("headers"), merged);
+    return response;
+}
+
 inline QJsonObject delayed(QJsonObject response, int delayMs)
 {
     response.insert(QStringLiteral("delayMs"), delayMs);
