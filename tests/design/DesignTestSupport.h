@@ -14,20 +14,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <optional>
-
 namespace vantrel::test {
 
 // Short time limits and pauses, so time-outs and retries take fractions of a second.
 inline DesignImportTimings fastTimings()
 {
-    DesignImportTimings timings;
-    timings.downloadTimeout = std::chrono::milliseconds(1500);
-    timings.downloadRetryDelay = std::chrono::milliseconds(400);
-    timings.pageTimeout = std::chrono::milliseconds(1500);
-    timings.figmaRequestTimeout = std::chrono::milliseconds(1500);
-    timings.figmaTransportRetryUnit = std::chrono::milliseconds(150);
-    return timings;
+    using std::chrono::milliseconds;
+    return DesignImportTimings{.downloadTimeout = milliseconds(1500), .pageTimeout = milliseconds(1500), .downloadRetryDelay = milliseconds(400),
+                               .figmaRequestTimeout = milliseconds(1500), .figmaTransportRetryUnit = milliseconds(150)};
 }
 
 // A fresh process-wide throttle with the given spacing.
@@ -35,20 +29,6 @@ inline void resetThrottle(std::chrono::milliseconds interval = std::chrono::mill
 {
     FigmaRequestThrottle::shared().reset();
     FigmaRequestThrottle::shared().setMinimumInterval(interval);
-}
-
-// The DesignImportError a task ended with.
-template<typename T>
-std::optional<DesignImportError> importErrorOf(const TaskOutcome<T> &outcome)
-{
-    try {
-        if (outcome.exception)
-            std::rethrow_exception(outcome.exception);
-    } catch (const DesignImportError &error) {
-        return error;
-    } catch (...) {
-    }
-    return std::nullopt;
 }
 
 // What a task ended with, in one line: "name kind WxH source" for a design, the error's text
@@ -67,6 +47,19 @@ QString outcomeText(const TaskOutcome<T> &outcome)
     return QStringLiteral("(succeeded)");
 }
 
+// The requests after the first `from`: method, path, and the token and Accept headers sent.
+inline QStringList requestLines(const FakeHttpServer &server, qsizetype from = 0)
+{
+    QStringList lines;
+    const QList<QJsonObject> all = server.requests();
+    for (qsizetype i = from; i < all.size(); ++i) {
+        const QJsonObject headers = all[i]["headers"].toObject();
+        lines << QStringLiteral("  %1 %2 token=%3 accept=%4")
+                     .arg(all[i]["method"].toString(), all[i]["path"].toString(), headers["x-figma-token"].toString("-"), headers["accept"].toString());
+    }
+    return lines;
+}
+
 // Gives the server its routes; "{base}" in them stands for the server's own address.
 inline void serve(FakeHttpServer &server, const QJsonArray &routes)
 {
@@ -75,6 +68,7 @@ inline void serve(FakeHttpServer &server, const QJsonArray &routes)
     server.setScenario(FakeHttpServer::scenario(QJsonDocument::fromJson(text).array()));
 }
 
+// Adds headers to a scripted response (the application's tests use it).
 inline QJsonObject withHeaders(QJsonObject response, const QJsonObject &headers)
 {
     QJsonObject merged = response.value(QStringLiteral("headers")).toObject();

@@ -7,40 +7,25 @@
 
 namespace vantrel::test {
 
-namespace {
-constexpr int kStartTimeoutMs = 30000;
-
-bool writeScenario(const QString &path, const QJsonObject &scenario)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(QJsonDocument(scenario).toJson(QJsonDocument::Indented));
-    return file.commit();
-}
-} // namespace
-
-QString FakeHttpServer::programPath()
-{
-    const QString fromEnv = qEnvironmentVariable("VANTREL_FAKE_HTTP_SERVER");
-    return fromEnv.isEmpty() ? QStringLiteral(VANTREL_FAKES_DIR "/http/fake_http_server.py") : fromEnv;
-}
-
 FakeHttpServer::FakeHttpServer(const QJsonObject &scenario)
 {
-    if (!m_dir.isValid() || !writeScenario(scenarioPath(), scenario)) {
-        m_error = QStringLiteral("cannot write the scenario in a temporary folder");
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder for the scenario");
         return;
     }
+    setScenario(scenario);
+    if (!m_error.isEmpty())
+        return;
+    const QString program = QStringLiteral(VANTREL_FAKES_DIR "/http/fake_http_server.py");
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(programPath(), QStringList{scenarioPath(), logPath()});
-    const QDeadlineTimer deadline(kStartTimeoutMs);
+    m_process.start(program, {m_dir.filePath(QStringLiteral("scenario.json")), m_dir.filePath(QStringLiteral("requests.jsonl"))});
+    const QDeadlineTimer deadline(30000);
     while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning && !deadline.hasExpired())
         m_process.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
     const QByteArray line = m_process.readLine().trimmed();
     m_port = line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
     if (m_port == 0)
-        m_error = QStringLiteral("%1 did not report its port: %2 %3").arg(programPath(), QString::fromUtf8(line), m_process.errorString());
+        m_error = QStringLiteral("%1 did not report its port: %2 %3").arg(program, QString::fromUtf8(line), m_process.errorString());
 }
 
 FakeHttpServer::~FakeHttpServer()
@@ -51,92 +36,32 @@ FakeHttpServer::~FakeHttpServer()
     }
 }
 
-QUrl FakeHttpServer::baseUrl() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
-}
-
-QUrl FakeHttpServer::url(const QString &path) const
-{
-    return QUrl(baseUrl().toString() + path);
-}
-
-QString FakeHttpServer::scenarioPath() const
-{
-    return m_dir.filePath(QStringLiteral("scenario.json"));
-}
-
-QString FakeHttpServer::logPath() const
-{
-    return m_dir.filePath(QStringLiteral("requests.jsonl"));
-}
-
 void FakeHttpServer::setScenario(const QJsonObject &scenario)
 {
-    writeScenario(scenarioPath(), scenario);
-}
-
-QList<QJsonObject> FakeHttpServer::requests() const
-{
-    return readJsonLines(logPath());
+    QSaveFile file(m_dir.filePath(QStringLiteral("scenario.json"))); // whole, as the server may read it any time
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) < 0 || !file.commit())
+        m_error = QStringLiteral("cannot write the scenario");
 }
 
 QList<QJsonObject> FakeHttpServer::requests(const QString &prefix) const
 {
-    QList<QJsonObject> result;
-    for (const QJsonObject &request : requests()) {
-        if (request.value(QStringLiteral("path")).toString().startsWith(prefix))
-            result.append(request);
-    }
-    return result;
+    QList<QJsonObject> all = readJsonLines(m_dir.filePath(QStringLiteral("requests.jsonl")));
+    all.removeIf([&](const QJsonObject &request) { return !request.value(QStringLiteral("path")).toString().startsWith(prefix); });
+    return all;
 }
 
 qsizetype FakeHttpServer::count(const QString &method, const QString &path) const
 {
-    const QList<QJsonObject> all = requests();
+    const QList<QJsonObject> all = requests(path);
     return std::count_if(all.cbegin(), all.cend(), [&](const QJsonObject &request) {
         return request.value(QStringLiteral("method")).toString() == method && request.value(QStringLiteral("path")).toString() == path;
     });
 }
 
-QJsonObject FakeHttpServer::route(const QString &method, const QString &path, const QJsonArray &responses,
-                                  const QString &match)
-{
-    return QJsonObject{{QStringLiteral("method"), method},
-                       {QStringLiteral("path"), path},
-                       {QStringLiteral("match"), match},
-                       {QStringLiteral("responses"), responses}};
-}
-
-QJsonObject FakeHttpServer::scenario(const QJsonArray &routes)
-{
-    return QJsonObject{{QStringLiteral("routes"), routes}};
-}
-
-QJsonObject FakeHttpServer::text(int status, const QString &body, const QString &contentType)
-{
-    return QJsonObject{{QStringLiteral("status"), status},
-                       {QStringLiteral("headers"), QJsonObject{{QStringLiteral("Content-Type"), contentType}}},
-                       {QStringLiteral("body"), body}};
-}
-
 QJsonObject FakeHttpServer::json(int status, const QJsonValue &body)
 {
-    const QByteArray encoded = body.isArray() ? QJsonDocument(body.toArray()).toJson(QJsonDocument::Compact)
-                                              : QJsonDocument(body.toObject()).toJson(QJsonDocument::Compact);
-    return text(status, QString::fromUtf8(encoded), QStringLiteral("application/json"));
-}
-
-QJsonObject FakeHttpServer::bytes(int status, const QByteArray &body, const QString &contentType)
-{
-    return QJsonObject{{QStringLiteral("status"), status},
-                       {QStringLiteral("headers"), QJsonObject{{QStringLiteral("Content-Type"), contentType}}},
-                       {QStringLiteral("bodyBase64"), QString::fromLatin1(body.toBase64())}};
-}
-
-QJsonObject FakeHttpServer::closeConnection()
-{
-    return QJsonObject{{QStringLiteral("close"), true}};
+    const QJsonDocument document = body.isArray() ? QJsonDocument(body.toArray()) : QJsonDocument(body.toObject());
+    return text(status, QString::fromUtf8(document.toJson(QJsonDocument::Compact)), QStringLiteral("application/json"));
 }
 
 } // namespace vantrel::test

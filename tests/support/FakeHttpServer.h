@@ -1,24 +1,16 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
 
 namespace vantrel::test {
 
-// Starts the fake-http-server program on loopback with a scenario, for one test.
-//
-//   FakeHttpServer server({{"routes", QJsonArray{FakeHttpServer::route("GET", "/x", {FakeHttpServer::text(200, "hi")})}}});
-//   QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-//   ... request server.url("/x") ...
-//   QCOMPARE(server.requests().size(), 1);
-//
-// The process is killed when the object is destroyed.
+// The fake HTTP server (tests/fakes/http) on loopback, serving a scenario for one test; killed with
+// the object. Check isRunning() (and show errorString()) before use.
 class FakeHttpServer {
 public:
     explicit FakeHttpServer(const QJsonObject &scenario = {});
@@ -29,37 +21,35 @@ public:
     bool isRunning() const { return m_port != 0; }
     QString errorString() const { return m_error; }
     quint16 port() const { return m_port; }
-
-    // "http://127.0.0.1:PORT"
-    QUrl baseUrl() const;
-    // The base address followed by `path` (which may carry a query).
-    QUrl url(const QString &path) const;
+    // "http://127.0.0.1:PORT", and that followed by `path` (which may carry a query).
+    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
+    QUrl url(const QString &path) const { return QUrl(baseUrl().toString() + path); }
 
     // Replaces the scenario; the server picks it up on its next request and restarts the sequences.
     void setScenario(const QJsonObject &scenario);
-    // Every request so far, oldest first: {"method","path","headers","body","time"}.
-    QList<QJsonObject> requests() const;
-    // Requests whose path (with query) starts with `prefix`.
-    QList<QJsonObject> requests(const QString &prefix) const;
+    // Every request so far, oldest first: {"method","path","headers","body","time"}; or those whose
+    // path (with query) starts with `prefix`.
+    QList<QJsonObject> requests(const QString &prefix = {}) const;
     // How many requests had this method and exactly this path (with query).
     qsizetype count(const QString &method, const QString &path) const;
 
-    QString scenarioPath() const;
-    QString logPath() const;
-
     // Scenario builders.
-    static QJsonObject route(const QString &method, const QString &path, const QJsonArray &responses,
-                             const QString &match = QStringLiteral("exact"));
-    static QJsonObject scenario(const QJsonArray &routes);
-    static QJsonObject text(int status, const QString &body,
-                            const QString &contentType = QStringLiteral("text/plain; charset=utf-8"));
+    static QJsonObject route(const QString &method, const QString &path, const QJsonArray &responses, const QString &match = QStringLiteral("exact"))
+    {
+        return QJsonObject{{"method", method}, {"path", path}, {"match", match}, {"responses", responses}};
+    }
+    static QJsonObject scenario(const QJsonArray &routes) { return QJsonObject{{"routes", routes}}; }
+    static QJsonObject text(int status, const QString &body, const QString &contentType = QStringLiteral("text/plain; charset=utf-8"))
+    {
+        return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"body", body}};
+    }
     static QJsonObject json(int status, const QJsonValue &body);
-    static QJsonObject bytes(int status, const QByteArray &body, const QString &contentType);
+    static QJsonObject bytes(int status, const QByteArray &body, const QString &contentType)
+    {
+        return QJsonObject{{"status", status}, {"headers", QJsonObject{{"Content-Type", contentType}}}, {"bodyBase64", QString::fromLatin1(body.toBase64())}};
+    }
     // Drops the connection without any response.
-    static QJsonObject closeConnection();
-
-    // Path of the fake-http-server program.
-    static QString programPath();
+    static QJsonObject closeConnection() { return QJsonObject{{"close", true}}; }
 
 private:
     QTemporaryDir m_dir;

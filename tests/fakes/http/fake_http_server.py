@@ -21,6 +21,8 @@ import threading
 import time
 from http import HTTPStatus
 
+REASONS = {status.value: status.phrase for status in HTTPStatus}
+
 
 def payload(obj, base64_key, text_key):
     if base64_key in obj:
@@ -68,17 +70,6 @@ class Handler(socketserver.StreamRequestHandler):
         except (OSError, ValueError):  # the client went away or sent nonsense
             pass
 
-    def read_body(self, headers):
-        if 'chunked' not in headers.get('transfer-encoding', '').lower():
-            return self.rfile.read(int(headers.get('content-length') or 0))
-        body = b''
-        while size := int(self.rfile.readline().split(b';')[0].strip() or b'0', 16):
-            body += self.rfile.read(size)
-            self.rfile.readline()
-        while self.rfile.readline().strip():  # trailers
-            pass
-        return body
-
     def serve(self):
         """Answers one request; returns whether the connection stays open."""
         request_line = self.rfile.readline(65536).decode('latin-1').split()
@@ -89,7 +80,7 @@ class Handler(socketserver.StreamRequestHandler):
         while line := self.rfile.readline(65536).decode(errors='replace').strip():
             name, _, value = line.partition(':')
             headers[name.strip().lower()] = value.strip()
-        body = self.read_body(headers)
+        body = self.rfile.read(int(headers.get('content-length') or 0))
         connection = headers.get('connection', '').lower()
         keep_alive = 'close' not in connection and (version != 'HTTP/1.0' or 'keep-alive' in connection)
         server = self.server
@@ -108,15 +99,11 @@ class Handler(socketserver.StreamRequestHandler):
         time.sleep(response.get('delayMs', 0) / 1000)
         if response.get('close'):
             return False
-        return self.respond(response, method, keep_alive)
+        return self.respond(response, keep_alive)
 
-    def respond(self, response, method, keep_alive):
+    def respond(self, response, keep_alive):
         status = response.get('status', 200)
-        try:
-            reason = HTTPStatus(status).phrase
-        except ValueError:
-            reason = 'Status'
-        head = [f'HTTP/1.1 {status} {reason}']
+        head = [f'HTTP/1.1 {status} {REASONS.get(status, "Status")}']
         headers = response.get('headers', {})
         for name, value in headers.items():
             head.append(f'{name}: {value if isinstance(value, str) else json.dumps(value)}')
@@ -131,8 +118,7 @@ class Handler(socketserver.StreamRequestHandler):
             head.append('Connection: ' + ('keep-alive' if keep_alive and not streamed else 'close'))
         self.wfile.write(('\r\n'.join(head) + '\r\n\r\n').encode())
         if not streamed:
-            if method != 'HEAD':
-                self.wfile.write(body)
+            self.wfile.write(body)
             return keep_alive
         chunks = response['chunks']
         while True:
