@@ -171,16 +171,6 @@ QString exportPdf(const QTemporaryDir &dir, const ComparisonResult &result, cons
     return path;
 }
 
-ComparisonHistoryEntry save(const ComparisonHistoryStore &store, const QString &designName = QStringLiteral("d"))
-{
-    return store.save(sampleResult(numberedIssues(1)), designName, QStringLiteral("p"));
-}
-
-QString entryFile(const ComparisonHistoryStore &store, const ComparisonHistoryEntry &entry, const QString &name)
-{
-    return store.rootPath() + u'/' + entry.directoryName + u'/' + name;
-}
-
 } // namespace
 
 class ReportsTest : public QObject {
@@ -422,115 +412,85 @@ private slots:
         QVERIFY(failing.errText().contains(QStringLiteral("PDF 导出失败：无法创建 PDF 文件")));
     }
 
-    // The history store.
-    void saveWritesSevenFilesAndLoadsBack()
+    // The history store: entries saved, spoiled and refused in one root. The listing after each step
+    // (newest first, "✗" where an entry does not load, then the folders) and each refusal join one transcript.
+    void historyStore()
     {
         QTemporaryDir dir;
         const ComparisonHistoryStore store(dir.filePath(QStringLiteral("nested/History")));
+        QString log;
+        const auto listing = [&](const char *step) {
+            log += QString::fromUtf8(step) + u':';
+            for (const ComparisonHistoryEntry &e : store.entries())
+                log += u' ' + e.designName + (store.load(e) ? QString() : QStringLiteral("✗"));
+            log += QStringLiteral(" (%1 folders)\n").arg(QDir(store.rootPath()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+        };
+        const auto saveAt = [&](const char *name, int minute, ComparisonResult r = sampleResult(numberedIssues(1))) {
+            r.createdAt = r.createdAt.addSecs(60 * minute);
+            return store.rootPath() + u'/' + store.save(r, QString::fromUtf8(name), QStringLiteral("p")).directoryName + u'/';
+        };
         ComparisonResult result = sampleResult(numberedIssues(2));
-        const QDateTime createdAt = result.createdAt.addMSecs(450);
-        result.createdAt = createdAt;
+        result.createdAt = result.createdAt.addMSecs(450);
         const ComparisonHistoryEntry entry = store.save(result, QStringLiteral("首页"), QStringLiteral("iPhone 15"));
-
         QVERIFY(QRegularExpression(QStringLiteral("^20250314-093015-[0-9A-F]{8}$")).match(entry.directoryName).hasMatch());
         QVERIFY(json::uuidString(entry.id).startsWith(entry.directoryName.right(8)));
-        QCOMPARE(QDir(store.rootPath() + u'/' + entry.directoryName).entryList(QDir::Files, QDir::Name),
-                 (QStringList{"aligned-design.png", "design.png", "device.png", "entry.json", "heatmap.png",
-                              "overlay.png", "result.json"}));
-
-        const QList<ComparisonHistoryEntry> listed = store.entries();
-        QCOMPARE(listed.size(), 1);
-        QCOMPARE(listed[0].designName, QStringLiteral("首页"));
-        QCOMPARE(listed[0].createdAt, createdAt.addMSecs(-450)); // whole seconds
+        const QDir saved(store.rootPath() + u'/' + entry.directoryName);
+        log += saved.entryList(QDir::Files, QDir::Name).join(u' ') + u'\n';
+        QCOMPARE(store.entries().value(0).createdAt, result.createdAt.addMSecs(-450)); // whole seconds
         const std::optional<ComparisonResult> loaded = store.load(entry);
-        QVERIFY(loaded);
-        QCOMPARE(loaded->issues, result.issues);
-        QCOMPARE(loaded->meanColorDelta, result.meanColorDelta);
+        QVERIFY(loaded && loaded->issues == result.issues && loaded->meanColorDelta == result.meanColorDelta);
         QCOMPARE(loaded->designImage.size(), result.designImage.size());
         // The straight-alpha heat map comes back neither wrapped nor brightened.
         QCOMPARE(loaded->heatmapImage.convertToFormat(QImage::Format_RGBA8888), result.heatmapImage);
-    }
 
-    void unusableEntriesAreLeftOut()
-    {
-        QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.filePath(QStringLiteral("History")));
-        const ComparisonHistoryEntry noHeatmap = save(store);
-        QVERIFY(QFile::remove(entryFile(store, noHeatmap, "heatmap.png")));
-        QVERIFY(!store.load(noHeatmap));
-        const ComparisonHistoryEntry badResult = save(store);
-        FileWriter::writeAtomically(entryFile(store, badResult, "result.json"), "{\"score\": 1}");
-        QVERIFY(!store.load(badResult));
-        QCOMPARE(store.entries().size(), 2); // both still listed
-
-        // An entry.json that does not decode, folders without one and stray files are left out.
-        FileWriter::writeAtomically(entryFile(store, save(store), "entry.json"), "{ not json");
+        QVERIFY(QFile::remove(saveAt("no heat map", 3) + QStringLiteral("heatmap.png")));
+        FileWriter::writeAtomically(saveAt("bad result", 2) + QStringLiteral("result.json"), "{\"score\": 1}");
+        FileWriter::writeAtomically(saveAt("bad entry", 1) + QStringLiteral("entry.json"), "{ not json");
         QDir(store.rootPath()).mkdir(QStringLiteral("empty-folder"));
         FileWriter::writeAtomically(store.rootPath() + QStringLiteral("/stray.txt"), "x");
-        QCOMPARE(store.entries().size(), 2);
-        QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
-
-        // Tampered folder names never leave the root, even to reach a complete entry (in its parent).
-        ComparisonHistoryEntry entry = save(store);
-        const QDir saved(store.rootPath() + u'/' + entry.directoryName);
-        for (const QString &name : saved.entryList(QDir::Files))
-            QVERIFY(QFile::rename(saved.filePath(name), dir.filePath(name)));
-        for (const QString &name : {QStringLiteral(".."), dir.path(), QStringLiteral("../../") + QDir(dir.path()).dirName(),
-                                    QStringLiteral("."), QString()}) {
-            entry.directoryName = name;
-            QVERIFY2(!store.load(entry), qPrintable(name));
-        }
-        for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
-            QVERIFY(QFile::rename(dir.filePath(name), saved.filePath(name)));
-        entry.directoryName = saved.dirName();
-        QVERIFY(store.load(entry));
-    }
-
-    void entriesAreNewestFirstAndStable()
-    {
-        QTemporaryDir dir;
+        // Folders a, b, c listed in that order: the two at the same second keep it.
         const QDateTime t(QDate(2025, 1, 2), QTime(3, 4, 5), Qt::UTC);
-        // Folders whose names sort a, b, c: the two at the same second keep that listing order.
         for (const auto &[folder, when] : {std::pair{"a", t}, {"b", t.addSecs(60)}, {"c", t}}) {
             const ComparisonHistoryEntry e{QUuid::createUuid(), when, folder, {}, 0, kStatusConsistent, folder};
-            test::writeFile(dir.filePath(folder + QStringLiteral("/entry.json")), json::prettyBytes(json::toJson(e)));
+            test::writeFile(store.rootPath() + u'/' + folder + QStringLiteral("/entry.json"), json::prettyBytes(json::toJson(e)));
         }
-        QStringList order;
-        for (const ComparisonHistoryEntry &e : ComparisonHistoryStore(dir.path()).entries())
-            order << e.designName;
-        QCOMPARE(order, (QStringList{"b", "a", "c"}));
-    }
+        listing("spoiled");
+        QVERIFY(ComparisonHistoryStore(dir.filePath(QStringLiteral("missing"))).entries().isEmpty());
 
-    void refusedSavesLeaveNoUsableEntry()
-    {
-        QTemporaryDir dir;
-        const ComparisonHistoryStore store(dir.path());
-        // Numbers JSON cannot hold: refused before anything is written.
-        ComparisonResult result = sampleResult(numberedIssues(1));
+        // Refused saves: numbers JSON cannot hold before anything is written, a picture that cannot be
+        // encoded where the save stands.
+        const auto refusal = [&](ComparisonResult r) {
+            try {
+                saveAt("refused", 10, r);
+            } catch (const FileWriteError &e) {
+                return e.message;
+            } catch (const AppError &e) {
+                return QStringLiteral("%1 %2").arg(e.code).arg(e.description);
+            }
+            return QStringLiteral("saved");
+        };
         result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
-        try {
-            store.save(result, QStringLiteral("d"), QStringLiteral("p"));
-            QFAIL("an entry that could never be read back was saved");
-        } catch (const FileWriteError &e) {
-            QVERIFY(e.message.contains(QStringLiteral("字段 x")));
-        }
-        QVERIFY(QDir(dir.path()).isEmpty());
-
-        // An image that cannot be encoded stops the save where it is.
+        log += refusal(result) + u'\n';
+        listing("refused infinity");
         result = sampleResult({});
         result.designImage = QImage();
-        try {
-            store.save(result, QStringLiteral("d"), QStringLiteral("p"));
-            QFAIL("save succeeded without a design image");
-        } catch (const AppError &e) {
-            QCOMPARE(e.code, 31);
-            QCOMPARE(e.description, QStringLiteral("无法生成历史记录图片"));
+        log += refusal(result) + u'\n';
+        listing("refused image");
+        log += QDir(store.rootPath() + u'/' + store.entries()[0].directoryName).entryList(QDir::Files, QDir::Name).join(u' ') + u'\n';
+        QVERIFY(test::compareWithGolden(QStringLiteral("ui-history.txt"), log));
+
+        // Tampered folder names never leave the root, even to reach a complete entry (in its parent).
+        ComparisonHistoryEntry tampered = entry;
+        const QDir parent(dir.filePath(QStringLiteral("nested")));
+        for (const QString &name : saved.entryList(QDir::Files))
+            QVERIFY(QFile::rename(saved.filePath(name), parent.filePath(name)));
+        for (const QString &name : {QStringLiteral(".."), parent.path(), QStringLiteral("../../nested"), QStringLiteral("."), QString()}) {
+            tampered.directoryName = name;
+            QVERIFY2(!store.load(tampered), qPrintable(name));
         }
-        const QStringList folders = QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        QCOMPARE(folders.size(), 1);
-        QCOMPARE(QDir(dir.filePath(folders[0])).entryList(QDir::Files, QDir::Name),
-                 (QStringList{"device.png", "entry.json", "result.json"}));
-        QVERIFY(!store.load(store.entries().value(0)));
+        for (const QString &name : parent.entryList(QDir::Files))
+            QVERIFY(QFile::rename(parent.filePath(name), saved.filePath(name)));
+        QVERIFY(store.load(entry));
     }
 };
 
