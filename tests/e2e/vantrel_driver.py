@@ -50,12 +50,11 @@ def descendants(root, depth=40):
         stack.extend((child, level + 1) for child in reversed(children) if child is not None)
 
 
-def find(root, role, name, showing=True):
-    """The first accessible with this role name ('push button', 'label', ...) and name, or None."""
+def find(root, role, name):
+    """The first showing accessible with this role name ('push button', 'label', ...) and name, or None."""
     for node in descendants(root):
         try:
-            if node.get_name() == name and node.get_role_name() == role and \
-                    (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING)):
+            if node.get_name() == name and node.get_role_name() == role and has_state(node, Atspi.StateType.SHOWING):
                 return node
         except GLib.Error:
             continue
@@ -91,9 +90,9 @@ def type_text(text, enter=False):
         Atspi.generate_keyboard_event(0xff0d, None, Atspi.KeySynthType.SYM)
 
 
-def control(root, role, name, timeout=10):
+def control(root, role, name):
     """Waits for the showing accessible with this role and name below root."""
-    return wait_until(lambda: find(root, role, name), f'{role} "{name}"', timeout)
+    return wait_until(lambda: find(root, role, name), f'{role} "{name}"')
 
 
 def wait_status(root, prefix, timeout=20):
