@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <limits>
 
 using namespace vantrel;
@@ -172,6 +173,19 @@ QString exportPdf(const QTemporaryDir &dir, const ComparisonResult &result, cons
     return path;
 }
 
+// What the action throws ("domain code description", or a write error's message), or "none".
+QString failure(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const AppError &e) {
+        return QStringLiteral("%1 %2 %3").arg(e.domain).arg(e.code).arg(e.description);
+    } catch (const FileWriteError &e) {
+        return e.message;
+    }
+    return QStringLiteral("none");
+}
+
 } // namespace
 
 class ReportsTest : public QObject {
@@ -299,14 +313,8 @@ private slots:
 
         // A PDF that cannot be created fails with code 50 and creates no folder.
         for (const QString &path : {dir.filePath(QStringLiteral("missing/folder/r.pdf")), dir.path()}) {
-            try {
-                ReportExporter().exportPDF(result, std::nullopt, QStringLiteral("d"), ComparisonSettings(), path);
-                QFAIL(qPrintable(QStringLiteral("no error for ") + path));
-            } catch (const AppError &error) {
-                QCOMPARE(error.domain, QStringLiteral("Vantrel"));
-                QCOMPARE(error.code, 50);
-                QCOMPARE(error.description, QStringLiteral("无法创建 PDF 文件"));
-            }
+            QCOMPARE(failure([&] { ReportExporter().exportPDF(result, std::nullopt, "d", ComparisonSettings(), path); }),
+                     QStringLiteral("Vantrel 50 无法创建 PDF 文件"));
         }
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
     }
@@ -441,22 +449,12 @@ private slots:
 
         // Refused saves: numbers JSON cannot hold before anything is written, a picture that cannot be
         // encoded where the save stands.
-        const auto refusal = [&](ComparisonResult r) {
-            try {
-                saveAt("refused", 10, r);
-            } catch (const FileWriteError &e) {
-                return e.message;
-            } catch (const AppError &e) {
-                return QStringLiteral("%1 %2").arg(e.code).arg(e.description);
-            }
-            return QStringLiteral("saved");
-        };
         result.issues[0].deviceRect->x = std::numeric_limits<double>::infinity();
-        log += refusal(result) + u'\n';
+        log += failure([&] { saveAt("refused", 10, result); }) + u'\n';
         listing("refused infinity");
         result = sampleResult({});
         result.designImage = QImage();
-        log += refusal(result) + u'\n';
+        log += failure([&] { saveAt("refused", 10, result); }) + u'\n';
         listing("refused image");
         log += QDir(store.rootPath() + u'/' + store.entries()[0].directoryName).entryList(QDir::Files, QDir::Name).join(u' ') + u'\n';
         QVERIFY(test::compareWithGolden(QStringLiteral("ui-history.txt"), log));
