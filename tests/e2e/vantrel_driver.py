@@ -8,7 +8,6 @@ import ctypes
 import json
 import os
 import subprocess
-import tempfile
 import time
 
 import gi
@@ -50,12 +49,11 @@ def descendants(root, depth=40):
         stack.extend((child, level + 1) for child in reversed(children) if child is not None)
 
 
-def find(root, role, name, showing=True):
-    """The first accessible with this role name ('push button', 'label', ...) and name, or None."""
+def find(root, role, name):
+    """The first showing accessible with this role name ('push button', 'label', ...) and name, or None."""
     for node in descendants(root):
         try:
-            if node.get_name() == name and node.get_role_name() == role and \
-                    (not showing or node.get_state_set().contains(Atspi.StateType.SHOWING)):
+            if node.get_name() == name and node.get_role_name() == role and has_state(node, Atspi.StateType.SHOWING):
                 return node
         except GLib.Error:
             continue
@@ -91,9 +89,9 @@ def type_text(text, enter=False):
         Atspi.generate_keyboard_event(0xff0d, None, Atspi.KeySynthType.SYM)
 
 
-def control(root, role, name, timeout=10):
+def control(root, role, name):
     """Waits for the showing accessible with this role and name below root."""
-    return wait_until(lambda: find(root, role, name), f'{role} "{name}"', timeout)
+    return wait_until(lambda: find(root, role, name), f'{role} "{name}"')
 
 
 def wait_status(root, prefix, timeout=20):
@@ -151,24 +149,19 @@ def compare(root):
 
 
 class Sandbox:
-    """A temporary HOME with the XDG folders inside it, a fake adb that lists no phone, and the
-    accessibility bus. Processes started here are stopped by close()."""
+    """The throw-away HOME of run.sh's session, a fake adb that lists no phone, and the accessibility
+    bus. Processes started here are stopped by close()."""
 
     def __init__(self):
         ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)  # orphans of the app come to us
-        self.folder = tempfile.TemporaryDirectory(prefix='vantrel-e2e-')
-        self.home = self.folder.name
+        self.home = os.environ['HOME']
         self.env = dict(os.environ)
-        for key, sub in (('XDG_CONFIG_HOME', '.config'), ('XDG_DATA_HOME', '.local/share'),
-                         ('XDG_CACHE_HOME', '.cache'), ('XDG_RUNTIME_DIR', 'run')):
-            os.makedirs(os.path.join(self.home, sub), mode=0o700)
-            self.env[key] = os.path.join(self.home, sub)
         adb_scenario = self.path('adb.json')
         with open(adb_scenario, 'w') as out:
             json.dump({'log': self.path('adb-calls.jsonl'),
                        'rules': [{'args': ['devices', '-l'],
                                   'responses': [{'stdout': 'List of devices attached\n\n'}]}]}, out)
-        self.env.update(HOME=self.home, FAKE_ADB_SCENARIO=adb_scenario,
+        self.env.update(FAKE_ADB_SCENARIO=adb_scenario,
                         VANTREL_ADB=os.environ.get('FAKE_ADB', '/nonexistent/adb'),
                         VANTREL_XCRUN='/nonexistent', VANTREL_SHELL='/bin/false',
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1', QT_ACCESSIBILITY='1', NO_AT_BRIDGE='0',
@@ -246,4 +239,3 @@ class Sandbox:
                     process.wait()
             if process.stdout:
                 process.stdout.close()
-        self.folder.cleanup()
