@@ -34,12 +34,13 @@ QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), c
         {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, sources), wda::deleteRoute(kSession)});
 }
 
-// The fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
+// The fake appium, the fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
 struct Bench {
+    FakeAppium appium;
     AndroidFixture f{true};
     int port = freeLocalPort();
     std::unique_ptr<AndroidDeviceManager> manager;
-    Bench()
+    explicit Bench(const QJsonObject &replies = scenario()) : appium(replies)
     {
         f.adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(u"ERROR: could not get idle state.\n"_s, u"Killed\n"_s, 137)});
         manager = f.listedManager();
@@ -62,10 +63,10 @@ private slots:
     void fallbackTranscript()
     {
         // The session ID at the top level of the reply; after two trees, page sources that are not one.
-        FakeAppium appium(scenario(FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}}),
-                                   {wda::valueReply(kSource), wda::valueReply(kSource), wda::valueReply("<AppiumAUT/>"),
-                                    wda::valueReply("<hierarchy rotation='0'/>"), FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}));
-        Bench b;
+        Bench b(scenario(FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}}),
+                         {wda::valueReply(kSource), wda::valueReply(kSource), wda::valueReply("<AppiumAUT/>"),
+                          wda::valueReply("<hierarchy rotation='0'/>"), FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}));
+        FakeAppium &appium = b.appium;
         AndroidTranscript t(*b.f.adb);
         t.watch(*b.manager);
         AndroidDeviceManager unlisted; // starts a server, and then has no phone for a session
@@ -100,8 +101,8 @@ private slots:
 
     void failuresTranscript()
     {
-        FakeAppium appium(scenario());
         Bench b;
+        FakeAppium &appium = b.appium;
         AndroidTranscript t(*b.f.adb);
         b.f.adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply("cat: /sdcard/vantrel-window.xml: No such file")});
         b.manager->setTiming({.dumpLimit = 0.4});
@@ -146,8 +147,8 @@ private slots:
     // that times out (the cool-down), reads that overlap, and the manager's end during a read.
     void races()
     {
-        FakeAppium appium(scenario());
         Bench b;
+        FakeAppium &appium = b.appium;
         // Appium is found through a login shell that takes its time, and says when it was asked.
         QTemporaryDir dir;
         const QString shell = writeFile(dir.filePath(u"slow-shell"_s),

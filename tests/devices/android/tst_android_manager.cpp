@@ -201,10 +201,9 @@ private slots:
         AndroidDeviceManager manager;
         QVERIFY(awaitTask(manager.listDevices(), 60s).succeeded());
         QVERIFY(awaitTask(manager.diagnose(), 60s).succeeded());
-        QProcess stop;
+        QProcess stop; // a kill-server that hangs is killed with this object; the server is left to its own time-out
         stop.start(realAdb, {u"kill-server"_s});
-        if (!stop.waitForFinished(10'000))
-            stop.kill(); // a server that does not answer is left to its own time-out
+        stop.waitForFinished(10'000);
         QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现 Android 设备，请连接 USB 并开启 USB 调试"_s));
         const EnvironmentCheck adbLine = manager.diagnostics().value(0);
         QCOMPARE(adbLine.level, EnvironmentCheck::Level::success);

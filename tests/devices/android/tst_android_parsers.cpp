@@ -107,13 +107,8 @@ private slots:
 
     void logKeepsTheLastFiftyThousandCharacters()
     {
-        AndroidDeviceManager manager;
-        manager.appendLog(QString(50'000, u'a'));
-        manager.appendLog(u"b"_s);
-        QCOMPARE(manager.logText().size(), 50'000);
-        QVERIFY(manager.logText().startsWith(u'a') && manager.logText().endsWith(u'b'));
-
-        // User-perceived characters: a flag (four code units) and an accented letter are one each.
+        // The newest 50000 user-perceived characters: a flag (four code units) and an accented
+        // letter are one each.
         AndroidDeviceManager emoji;
         const QString flag = u"🇨🇳"_s;
         emoji.appendLog(flag.repeated(25'000) + u"e\u0301"_s.repeated(25'001));
