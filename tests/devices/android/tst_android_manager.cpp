@@ -180,6 +180,13 @@ private slots:
         QCOMPARE(manager->connectionState(), DeviceConnectionState::idle());
         QVERIFY(!manager->isFrameLoopRunning() && !manager->liveImage());
         QCOMPARE(f.adb->callCount(FakeAdb::screencap(kSerial)), afterDisconnect);
+        // ... and one while its first screenshot is taken.
+        f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s)});
+        manager->connect();
+        spinEventLoop(300ms);
+        manager->disconnect();
+        spinEventLoop(1000ms);
+        QVERIFY(manager->connectionState() == DeviceConnectionState::idle() && !manager->liveImage());
 
         // Destroyed while its loops run: they stop without touching the object.
         QVERIFY(connects(*manager));
