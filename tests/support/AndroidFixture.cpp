@@ -33,12 +33,13 @@ std::unique_ptr<AndroidDeviceManager> AndroidFixture::listedManager()
 int appErrorCode(const std::exception_ptr &exception)
 {
     try {
-        std::rethrow_exception(exception);
+        if (exception) // none when the task's failsafe ran out
+            std::rethrow_exception(exception);
     } catch (const AppError &error) {
         return error.code;
     } catch (...) {
-        return -1;
     }
+    return -1;
 }
 
 } // namespace vantrel::test

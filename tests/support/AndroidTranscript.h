@@ -55,10 +55,12 @@ public:
     void note(const QString &line) { m_text += QStringLiteral("  ") + QString(line).replace(u'\n', QStringLiteral("\\n")) + u'\n'; }
     template<typename T>
     void outcome(const TaskOutcome<T> &outcome) { note(describe(outcome)); }
-    // "ok", or "error CODE: TEXT".
+    // "ok", "timed out", or "error CODE: TEXT".
     template<typename T>
     static QString describe(const TaskOutcome<T> &outcome)
     {
+        if (outcome.timedOut)
+            return QStringLiteral("timed out");
         return outcome.succeeded() ? QStringLiteral("ok")
                                    : QStringLiteral("error %1: %2").arg(appErrorCode(outcome.exception)).arg(outcome.error.value_or(QString()));
     }

@@ -1,7 +1,6 @@
 #include "support/FakeAppium.h"
 #include "support/AwaitTask.h"
 
-
 namespace vantrel::test {
 
 FakeAppium::FakeAppium(const QJsonObject &scenario)
@@ -10,7 +9,7 @@ FakeAppium::FakeAppium(const QJsonObject &scenario)
     m_environment.set("VANTREL_APPIUM", programPath().toUtf8());
     m_environment.set("FAKE_APPIUM_UPSTREAM", QByteArray::number(m_http.port()));
     m_environment.set("FAKE_APPIUM_RECORD", m_dir.filePath(QStringLiteral("starts.jsonl")).toUtf8());
-    for (const char *name : {"FAKE_APPIUM_DRIVERS", "FAKE_APPIUM_FAIL", "FAKE_APPIUM_DELAY_MS"})
+    for (const char *name : {"FAKE_APPIUM_DRIVERS", "FAKE_APPIUM_FAIL"})
         m_environment.unset(name);
 }
 

@@ -1,8 +1,8 @@
 // The Appium fallback of the Android manager against the fake adb and the fake appium. The switch
 // from uiautomator, the server it starts (replacing one already there), the session, the page-source
 // replies and the end of it all at disconnect are compared with the expected transcript
-// tests/data/golden/android-appium.txt; then each failure, the time-out cool-down, and reads racing
-// each other, a disconnect or the manager's end.
+// tests/data/golden/android-appium.txt; then each failure (android-appium-failures.txt), the
+// time-out cool-down, and reads racing each other, a disconnect or the manager's end.
 #include "support/AndroidTranscript.h"
 #include "support/FakeAppium.h"
 #include "support/Golden.h"
@@ -34,12 +34,13 @@ QJsonObject scenario(const QJsonObject &session = wda::sessionReply(kSession), c
         {wda::statusRoute(), wda::sessionRoute({session}), wda::sourceRoute(kSession, sources), wda::deleteRoute(kSession)});
 }
 
-// The fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
+// The fake appium, the fixture with a uiautomator that cannot dump, and a manager on a free Appium port.
 struct Bench {
+    FakeAppium appium;
     AndroidFixture f{true};
     int port = freeLocalPort();
     std::unique_ptr<AndroidDeviceManager> manager;
-    Bench()
+    explicit Bench(const QJsonObject &replies = scenario()) : appium(replies)
     {
         f.adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(u"ERROR: could not get idle state.\n"_s, u"Killed\n"_s, 137)});
         manager = f.listedManager();
@@ -62,10 +63,10 @@ private slots:
     void fallbackTranscript()
     {
         // The session ID at the top level of the reply; after two trees, page sources that are not one.
-        FakeAppium appium(scenario(FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}}),
-                                   {wda::valueReply(kSource), wda::valueReply(kSource), wda::valueReply("<AppiumAUT/>"),
-                                    wda::valueReply("<hierarchy rotation='0'/>"), FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}));
-        Bench b;
+        Bench b(scenario(FakeHttpServer::json(200, QJsonObject{{"value", QJsonObject{{"ready", true}}}, {"sessionId", kSession}}),
+                         {wda::valueReply(kSource), wda::valueReply(kSource), wda::valueReply("<AppiumAUT/>"),
+                          wda::valueReply("<hierarchy rotation='0'/>"), FakeHttpServer::text(200, "not json"), wda::valueReply(kSource)}));
+        FakeAppium &appium = b.appium;
         AndroidTranscript t(*b.f.adb);
         t.watch(*b.manager);
         AndroidDeviceManager unlisted; // starts a server, and then has no phone for a session
@@ -98,120 +99,56 @@ private slots:
         QVERIFY(compareWithGolden(u"android-appium.txt"_s, t.text({b.f.home.path(), u"<home>"_s, QString::number(b.port), u"<port>"_s})));
     }
 
-    void failures_data()
+    void failuresTranscript()
     {
-        QTest::addColumn<QJsonObject>("dump");
-        QTest::addColumn<QJsonObject>("session");
-        QTest::addColumn<QByteArray>("appiumFailure"); // FAKE_APPIUM_FAIL, or "none" for no appium at all
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<QString>("logLine");
-        const QJsonObject failing = FakeAdb::reply(u"ERROR: could not get idle state.\n"_s, u"Killed\n"_s, 137);
-        const QString switched = u"系统 uiautomator 不可用，切换到 Appium 无等待模式：ERROR: could not get idle state.\nKilled\n\n"_s;
-        const QJsonObject session = wda::sessionReply(kSession);
-        QTest::newRow("no appium") << failing << session << QByteArray("none")
-                                   << "error 12: 当前页面持续刷新，需要安装 Appium 与 UiAutomator2：npm install -g appium && appium driver install uiautomator2" << switched;
-        QTest::newRow("server exits") << failing << session << QByteArray("1") << "error 13: Appium 启动失败，请查看 Android 环境诊断" << switched;
-        QTest::newRow("empty session") << failing << wda::valueReply(QJsonObject()) << QByteArray()
-                                       << "error 11: Appium Android 会话创建失败：{\"value\":{}}" << switched;
-        QTest::newRow("no SDK") << failing
-                                << wda::valueReply(QJsonObject{{"error", "session not created"},
-                                                               {"message", "An unknown server-side error occurred: Neither ANDROID_HOME "
-                                                                           "nor ANDROID_SDK_ROOT environment variable was exported"}},
-                                                   500)
-                                << QByteArray() << "error 14: Appium 未获得 Android SDK 路径，请安装新版工具并重新连接" << switched;
-        // No cool-down after these: they are not Appium time-outs.
-        QTest::newRow("dump time-out") << FakeAdb::reply(QString(), QString(), 0, 4000) << session << QByteArray() << "ok"
-                                       << "系统 uiautomator 不可用，切换到 Appium 无等待模式：命令执行超时\n";
-        QTest::newRow("unreadable file") << FakeAdb::reply("UI hierchary dumped to: /sdcard/vantrel-window.xml\n") << session << QByteArray()
-                                         << "ok" << "系统 UI 层级文件不可读，切换到 Appium 无等待模式\n";
-    }
-    void failures()
-    {
-        QFETCH(QJsonObject, dump);
-        QFETCH(QJsonObject, session);
-        QFETCH(QByteArray, appiumFailure);
-        QFETCH(QString, outcome);
-        QFETCH(QString, logLine);
-        FakeAppium appium(scenario(session));
         Bench b;
-        if (appiumFailure == "none")
-            appium.environment().unset("VANTREL_APPIUM");
-        else if (!appiumFailure.isEmpty())
-            appium.environment().set("FAKE_APPIUM_FAIL", appiumFailure);
-        b.f.adb->on(FakeAdb::dump(kSerial), {dump});
+        FakeAppium &appium = b.appium;
+        AndroidTranscript t(*b.f.adb);
         b.f.adb->on(FakeAdb::readDump(kSerial), {FakeAdb::reply("cat: /sdcard/vantrel-window.xml: No such file")});
         b.manager->setTiming({.dumpLimit = 0.4});
-        // A server that died is not polled sixty times: the failsafe is shorter than that.
-        QCOMPARE(AndroidTranscript::describe(awaitTask(b.manager->refreshHierarchy(), 10s)), outcome);
-        QVERIFY2(b.manager->logText().contains(logLine), qPrintable(b.manager->logText()));
-        QVERIFY(!b.manager->hierarchyCooldownUntil());
-        QCOMPARE(b.manager->appiumSessionID().has_value(), outcome == u"ok"_s);
-    }
-
-    void timeoutStartsTheCooldown()
-    {
-        // The first page source outlasts its limit; the later ones answer at once.
-        QJsonObject slow = wda::valueReply(kSource);
-        slow.insert(u"delayMs"_s, 3000);
-        FakeAppium appium(scenario(wda::sessionReply(kSession), {slow, wda::valueReply(kSource)}));
-        Bench b;
-        b.manager->setTiming({.appiumSourceLimit = 400ms, .hierarchyInterval = 250ms, .hierarchyCooldown = 2500ms});
-        b.manager->startHierarchyLoop();
-        QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() >= 6; }, 20s));
-        QVERIFY(b.manager->logText().contains(u"元素树请求超时，暂停后台层级读取 60 秒，防止 Appium 请求排队\n"_s));
-
-        // Seen from the server, no pause is ever cut short: after the time-out nothing is asked
-        // for the whole cooldown, and the loop's reads are at least its interval apart. (A
-        // millisecond is allowed for the server's own scheduling.)
-        const QList<QJsonObject> reads = appium.http().requests(kSourcePath);
-        const auto gap = [&](qsizetype i) {
-            return reads[i].value(QStringLiteral("time")).toDouble() - reads[i - 1].value(QStringLiteral("time")).toDouble();
+        // Each read starts afresh (uiautomator first): the disconnect after it ends the server. The
+        // server's own output is left out, as it arrives at its own pace.
+        const auto read = [&](const QString &title) {
+            t.step(title);
+            const qsizetype logged = b.manager->logText().size();
+            // A server that died is not polled sixty times: the failsafe is shorter than that.
+            t.outcome(awaitTask(b.manager->refreshHierarchy(), 10s));
+            QStringList lines = b.manager->logText().mid(logged).split(u'\n');
+            lines.removeIf([](const QString &line) { return line.startsWith(u"[Appium]"_s); });
+            t.note(u"log: "_s + lines.join(u'\n'));
+            t.note(u"cool-down %1, session %2"_s.arg(b.manager->hierarchyCooldownUntil().has_value()).arg(b.manager->appiumSessionID().value_or(u"none"_s)));
+            b.manager->disconnect();
+            if (!waitFor([&] { return !portAnswers(b.port); }))
+                t.note(u"the server outlived the disconnect"_s);
         };
-        QVERIFY2(gap(1) >= 400 + 2500 - 1, qPrintable(QString::number(gap(1))));
-        for (qsizetype i = 2; i < reads.size(); ++i)
-            QVERIFY2(gap(i) >= 250 - 1, qPrintable(QStringLiteral("read %1 came %2 ms after the one before").arg(i).arg(gap(i))));
-
-        // A new connection clears the pause and reads at once.
+        appium.environment().unset("VANTREL_APPIUM");
+        read(u"no appium"_s);
+        appium.environment().set("VANTREL_APPIUM", FakeAppium::programPath().toUtf8());
+        appium.environment().set("FAKE_APPIUM_FAIL", "1");
+        read(u"the server exits"_s);
+        appium.environment().unset("FAKE_APPIUM_FAIL");
+        appium.http().setScenario(scenario(wda::valueReply(QJsonObject())));
+        read(u"an empty session reply"_s);
+        appium.http().setScenario(scenario(wda::valueReply(QJsonObject{{"error", "session not created"},
+                                                                       {"message", "An unknown server-side error occurred: Neither ANDROID_HOME "
+                                                                                   "nor ANDROID_SDK_ROOT environment variable was exported"}},
+                                                           500)));
+        read(u"no SDK for the server"_s);
+        // No cool-down after these: they are not Appium time-outs.
         appium.http().setScenario(scenario());
-        b.manager->disconnect();
-        QVERIFY(!b.manager->hierarchyCooldownUntil());
-        QVERIFY2(awaitTask(b.manager->connectAndWait()).value == true, qPrintable(b.manager->logText()));
-        QCOMPARE(b.manager->elements().size(), 2);
+        b.f.adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply(QString(), QString(), 0, 4000)});
+        read(u"the dump outlasts its limit"_s);
+        b.f.adb->on(FakeAdb::dump(kSerial), {FakeAdb::reply("UI hierchary dumped to: /sdcard/vantrel-window.xml\n")});
+        read(u"the dumped file cannot be read"_s);
+        QVERIFY(compareWithGolden(u"android-appium-failures.txt"_s, t.text({QString::number(b.port), u"<port>"_s})));
     }
 
-    void readsInProgressAreNotQueuedAndSurviveTheManager()
+    // One manager through the races, in turn: a disconnect while Appium is located, a page source
+    // that times out (the cool-down), reads that overlap, and the manager's end during a read.
+    void races()
     {
-        QJsonObject slow = wda::valueReply(kSource);
-        slow.insert(u"delayMs"_s, 1000);
-        FakeAppium appium(scenario(wda::sessionReply(kSession), {slow}));
         Bench b;
-        auto read = [](AndroidDeviceManager *target, bool *done) -> QCoro::Task<void> {
-            try {
-                co_await target->refreshHierarchy();
-            } catch (...) {
-            }
-            *done = true;
-        };
-        bool firstDone = false;
-        read(b.manager.get(), &firstDone);
-        QVERIFY(awaitTask(b.manager->refreshHierarchy()).succeeded()); // returns at once
-        QVERIFY(!firstDone && b.manager->elements().isEmpty());
-        QVERIFY(waitFor([&] { return firstDone; }, 20s));
-        QCOMPARE(b.manager->elements().size(), 2);
-        QCOMPARE(appium.http().requests(kSourcePath).size(), 1);
-
-        // Destroyed while a page-source request waits for its reply.
-        bool ended = false;
-        read(b.manager.get(), &ended);
-        QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() == 2; }));
-        b.manager = std::make_unique<AndroidDeviceManager>();
-        QVERIFY(waitFor([&] { return ended; }));
-    }
-
-    void disconnectWhileAppiumIsLocatedStartsNoServer()
-    {
-        FakeAppium appium(scenario());
-        Bench b;
+        FakeAppium &appium = b.appium;
         // Appium is found through a login shell that takes its time, and says when it was asked.
         QTemporaryDir dir;
         const QString shell = writeFile(dir.filePath(u"slow-shell"_s),
@@ -219,14 +156,59 @@ private slots:
                                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         b.f.environment.unset("VANTREL_APPIUM");
         b.f.environment.set("VANTREL_SHELL", shell.toUtf8());
-
-        auto read = b.manager->refreshHierarchy();
+        auto located = b.manager->refreshHierarchy();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + u".asked"_s), 10'000);
         b.manager->disconnect();
-        awaitTask(std::move(read));
+        awaitTask(std::move(located));
         spinEventLoop(500ms); // room for the attempt to go on, were it to
         QVERIFY(appium.serverStarts().isEmpty());
         QCOMPARE(b.manager->connectionState(), DeviceConnectionState::idle());
+        b.f.environment.set("VANTREL_APPIUM", FakeAppium::programPath().toUtf8());
+
+        // The first page source outlasts its limit; the later ones answer at once.
+        QJsonObject slow = wda::valueReply(kSource);
+        slow.insert(u"delayMs"_s, 3000);
+        appium.http().setScenario(scenario(wda::sessionReply(kSession), {slow, wda::valueReply(kSource)}));
+        b.manager->setTiming({.appiumSourceLimit = 400ms, .hierarchyInterval = 250ms, .hierarchyCooldown = 2500ms});
+        b.manager->startHierarchyLoop();
+        QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() >= 6; }, 20s));
+        QVERIFY(b.manager->logText().contains(u"元素树请求超时，暂停后台层级读取 60 秒，防止 Appium 请求排队\n"_s));
+        // Seen from the server, no pause is ever cut short: after the time-out nothing is asked
+        // for the whole cooldown, and the loop's reads are at least its interval apart. (A
+        // millisecond is allowed for the server's own scheduling.)
+        QList<QJsonObject> reads = appium.http().requests(kSourcePath);
+        const auto gap = [&](qsizetype i) {
+            return reads[i].value(QStringLiteral("time")).toDouble() - reads[i - 1].value(QStringLiteral("time")).toDouble();
+        };
+        QVERIFY2(gap(1) >= 400 + 2500 - 1, qPrintable(QString::number(gap(1))));
+        for (qsizetype i = 2; i < reads.size(); ++i)
+            QVERIFY2(gap(i) >= 250 - 1, qPrintable(QStringLiteral("read %1 came %2 ms after the one before").arg(i).arg(gap(i))));
+        // A new connection clears the pause and reads at once.
+        appium.http().setScenario(scenario());
+        b.manager->disconnect();
+        QVERIFY(!b.manager->hierarchyCooldownUntil());
+        QVERIFY2(awaitTask(b.manager->connectAndWait()).value == true, qPrintable(b.manager->logText()));
+        QCOMPARE(b.manager->elements().size(), 2);
+
+        // A read while one is in progress returns at once instead of queueing behind it.
+        b.manager->disconnect();
+        b.manager->setTiming({});
+        QVERIFY(waitFor([&] { return !portAnswers(b.port); }));
+        slow.insert(u"delayMs"_s, 1000);
+        appium.http().setScenario(scenario(wda::sessionReply(kSession), {slow}));
+        const qsizetype asked = appium.http().requests(kSourcePath).size();
+        auto first = b.manager->refreshHierarchy();
+        QVERIFY(awaitTask(b.manager->refreshHierarchy()).succeeded());
+        QVERIFY(!first.isReady() && b.manager->elements().isEmpty());
+        QVERIFY(awaitTask(std::move(first), 20s).succeeded());
+        QCOMPARE(b.manager->elements().size(), 2);
+        QCOMPARE(appium.http().requests(kSourcePath).size(), asked + 1);
+
+        // Destroyed while a page-source request waits for its reply: the read ends all the same.
+        auto last = b.manager->refreshHierarchy();
+        QVERIFY(waitFor([&] { return appium.http().requests(kSourcePath).size() == asked + 2; }));
+        b.manager = std::make_unique<AndroidDeviceManager>();
+        QVERIFY(!awaitTask(std::move(last), 10s).timedOut);
     }
 };
 

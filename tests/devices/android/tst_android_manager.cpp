@@ -111,7 +111,7 @@ private slots:
 
         // adb is looked for in ~/Library/Android/sdk/platform-tools when that may be executed, then
         // through the login shell, whose answer is trimmed.
-        qunsetenv("VANTREL_ADB"); // FakeAdb puts it back
+        qputenv("VANTREL_ADB", ""); // empty counts as unset; FakeAdb puts it back
         AndroidDeviceManager lookup;
         t.watch(lookup);
         t.step(u"no adb anywhere"_s);
@@ -136,7 +136,7 @@ private slots:
                                   t.text({f.home.path(), u"<home>"_s, FakeAdb::programPath(), u"<fake adb>"_s})));
     }
 
-    void liveLoops()
+    void liveLoopsAndTheirRaces()
     {
         AndroidFixture f;
         auto manager = f.listedManager();
@@ -160,38 +160,33 @@ private slots:
         QCOMPARE(manager->connectionState(), DeviceConnectionState::connected());
         QVERIFY(manager->liveImage());
 
-        manager->disconnect();
-        spinEventLoop(300ms); // one screenshot in flight may still finish
-        const int afterDisconnect = f.adb->callCount(FakeAdb::screencap(kSerial));
-        spinEventLoop(1200ms);
-        QCOMPARE(f.adb->callCount(FakeAdb::screencap(kSerial)), afterDisconnect);
-
-        // A capture while connecting fails at once.
-        f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s, QString(), 0, 1500)});
-        manager->connect();
-        QCOMPARE(appErrorCode(awaitTask(manager->captureForComparison()).exception), 3);
-        manager->disconnect();
-    }
-
-    void disconnectWins()
-    {
-        AndroidFixture f;
-        auto manager = f.listedManager();
-        QVERIFY(connects(*manager));
+        // A disconnect while a capture waits for its screenshot: the capture ends, nothing restarts.
         QJsonObject slowShot = FakeAdb::replyBytes(pngBytes(5, 5, Qt::red));
         slowShot.insert(u"delayMs"_s, 800);
         f.adb->on(FakeAdb::screencap(kSerial), {slowShot});
         QTimer::singleShot(200ms, manager.get(), [&manager] { manager->disconnect(); });
         QVERIFY(awaitTask(manager->captureForComparison()).succeeded());
-        QVERIFY(!manager->isFrameLoopRunning() && !manager->isHierarchyLoopRunning()); // nothing restarted
+        QVERIFY(!manager->isFrameLoopRunning() && !manager->isHierarchyLoopRunning());
+        spinEventLoop(1000ms); // a loop's screenshot in flight may still finish
+        const int afterDisconnect = f.adb->callCount(FakeAdb::screencap(kSerial));
 
+        // A capture while connecting fails at once; a disconnect before get-state answers wins.
         f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s, QString(), 0, 800)});
         manager->connect();
+        QCOMPARE(appErrorCode(awaitTask(manager->captureForComparison()).exception), 3);
         spinEventLoop(200ms);
         manager->disconnect();
         spinEventLoop(1500ms);
         QCOMPARE(manager->connectionState(), DeviceConnectionState::idle());
         QVERIFY(!manager->isFrameLoopRunning() && !manager->liveImage());
+        QCOMPARE(f.adb->callCount(FakeAdb::screencap(kSerial)), afterDisconnect);
+        // ... and one while its first screenshot is taken.
+        f.adb->on(FakeAdb::getState(kSerial), {FakeAdb::reply(u"device\n"_s)});
+        manager->connect();
+        spinEventLoop(300ms);
+        manager->disconnect();
+        spinEventLoop(1000ms);
+        QVERIFY(manager->connectionState() == DeviceConnectionState::idle() && !manager->liveImage());
 
         // Destroyed while its loops run: they stop without touching the object.
         QVERIFY(connects(*manager));
@@ -213,10 +208,9 @@ private slots:
         AndroidDeviceManager manager;
         QVERIFY(awaitTask(manager.listDevices(), 60s).succeeded());
         QVERIFY(awaitTask(manager.diagnose(), 60s).succeeded());
-        QProcess stop;
+        QProcess stop; // a kill-server that hangs is killed with this object; the server is left to its own time-out
         stop.start(realAdb, {u"kill-server"_s});
-        if (!stop.waitForFinished(10'000))
-            stop.kill(); // a server that does not answer is left to its own time-out
+        stop.waitForFinished(10'000);
         QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"未发现 Android 设备，请连接 USB 并开启 USB 调试"_s));
         const EnvironmentCheck adbLine = manager.diagnostics().value(0);
         QCOMPARE(adbLine.level, EnvironmentCheck::Level::success);

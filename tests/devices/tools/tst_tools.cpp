@@ -1,15 +1,16 @@
 // Running tools: the text and binary process runners (what each returns for a set of small
 // programs, the time limit with terminate, kill and reap, runs side by side), the environment
-// every tool gets, and the tool path overrides.
+// every tool gets.
 #include "devices/tools/BinaryProcessRunner.h"
 #include "devices/tools/ProcessRunner.h"
-#include "devices/tools/ToolPaths.h"
 #include "devices/tools/ToolProcessEnvironment.h"
 #include "support/AwaitTask.h"
+#include "support/Golden.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,15 +22,6 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString kHome = u"/home/tester"_s;
-
-QString extraPath(const QString &home)
-{
-    return home + u"/.local/npm-global/bin:"_s + home + u"/.npm-global/bin:"_s + home
-        + QStringLiteral("/.nvm/current/bin:/opt/homebrew/bin:/opt/homebrew/sbin:/usr/local/bin:/usr/local/sbin:"
-                         "/usr/bin:/bin:/usr/sbin:/sbin");
-}
 
 void makeAdb(const QString &sdk) { writeFile(sdk + u"/platform-tools/adb"_s, {}); }
 
@@ -63,55 +55,74 @@ class ToolsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void outputs_data()
+    // What the text and the binary runner return for a set of small programs, the SDK variables
+    // every tool gets, and the environment a child receives, against tests/data/golden/tools.txt.
+    void transcript()
     {
-        QTest::addColumn<QByteArray>("script"); // empty: a program that is not there
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("text");   // status | stdout | stderr of the text runner
-        QTest::addColumn<QString>("binary"); // the same of the binary runner
-        QTest::newRow("status and streams") << QByteArray("printf abc\nprintf '错误' >&2\nexit 3\n") << QStringList()
-                                            << "3 | abc | 错误" << "3 | abc | 错误";
-        // Arguments are not interpreted by a shell.
-        QTest::newRow("arguments") << QByteArray("for a in \"$@\"; do printf '<%s>' \"$a\"; done\n")
-                                   << QStringList{"a b", "$HOME", "`id`", ""} << "0 | <a b><$HOME><`id`><> | " << "0 | <a b><$HOME><`id`><> | ";
-        // Invalid UTF-8 gives empty text but keeps the status; the binary runner keeps the bytes.
-        QTest::newRow("not UTF-8") << QByteArray("printf 'caf\\351'\nprintf '\\377' >&2\nexit 4\n") << QStringList() << "4 |  | "
-                                   << "4 | café | ";
-        // Megabytes on standard error first, then on standard output, then both: reading one stream
-        // only after the other would leave the child blocked on a full pipe.
-        QTest::newRow("megabytes") << QByteArray("head -c 3000000 /dev/zero | tr '\\0' e >&2\nhead -c 5000000 /dev/zero | tr '\\0' o\n"
-                                                 "head -c 1000000 /dev/zero | tr '\\0' E >&2\n")
-                                   << QStringList() << "0 | <5000000 characters> | <4000000 characters>"
-                                   << "0 | <5000000 characters> | <4000000 characters>";
-        QTest::newRow("no such program") << QByteArray() << QStringList() << "-1 |  | names it" << "-1 |  | names it";
-        QTest::newRow("time limit") << QByteArray("echo partial output\necho partial error >&2\nwhile :; do sleep 0.1; done\n") << QStringList()
-                                    << "-2 |  | 命令执行超时" << "-2 |  | 命令执行超时";
-    }
-    void outputs()
-    {
-        QFETCH(QByteArray, script);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, text);
-        QFETCH(QString, binary);
-        QTemporaryDir dir;
-        const QString program = script.isEmpty() ? dir.filePath(u"no-such-tool"_s) : writeScript(dir, u"tool"_s, script);
-        const double limit = QTest::currentDataTag() == QByteArray("time limit") ? 0.5 : 600;
-        const auto describe = [&](int status, const QString &out, const QString &error) {
-            return u"%1 | %2 | %3"_s.arg(status).arg(shown(out), status == -1 && error.contains(program) ? u"names it"_s : shown(error));
+        const QList<std::tuple<QString, QByteArray, QStringList>> programs{
+            {u"status and streams"_s, "printf abc\nprintf '错误' >&2\nexit 3\n", {}},
+            // Arguments are not interpreted by a shell.
+            {u"arguments"_s, "for a in \"$@\"; do printf '<%s>' \"$a\"; done\n", {"a b", "$HOME", "`id`", ""}},
+            // Invalid UTF-8 gives empty text but keeps the status; the binary runner keeps the bytes.
+            {u"not UTF-8"_s, "printf 'caf\\351'\nprintf '\\377' >&2\nexit 4\n", {}},
+            // Megabytes on standard error first, then on standard output, then both: reading one
+            // stream only after the other would leave the child blocked on a full pipe.
+            {u"megabytes"_s, "head -c 3000000 /dev/zero | tr '\\0' e >&2\nhead -c 5000000 /dev/zero | tr '\\0' o\n"
+                             "head -c 1000000 /dev/zero | tr '\\0' E >&2\n", {}},
+            {u"no such program"_s, {}, {}},
+            {u"time limit"_s, "echo partial output\necho partial error >&2\nwhile :; do sleep 0.1; done\n", {}},
         };
-        const std::optional<CommandOutput> fromText = runText(program, arguments, limit);
-        QVERIFY(fromText);
-        QCOMPARE(describe(fromText->status, fromText->standardOutput, fromText->standardError), text);
-        const auto fromBinary = awaitTask(BinaryProcessRunner::run(program, arguments, limit), 20s).value;
-        QVERIFY(fromBinary);
-        QCOMPARE(describe(fromBinary->status, QString::fromLatin1(fromBinary->data), fromBinary->standardError), binary);
-    }
-
-    void notExecutableFailsAtOnce()
-    {
+        QString text;
         QTemporaryDir dir;
-        const std::optional<CommandOutput> output = runText(writeFile(dir.filePath(u"plain.txt"_s), "echo hi\n"), {}, 600);
-        QVERIFY(output && output->status == -1 && !output->standardError.isEmpty());
+        for (const auto &[name, script, arguments] : programs) {
+            const QString program = script.isEmpty() ? dir.filePath(u"no-such-tool"_s) : writeScript(dir, name, script);
+            const double limit = name == u"time limit"_s ? 0.5 : 600;
+            // status | stdout | stderr
+            const auto describe = [&](int status, const QString &out, const QString &error) {
+                return u"%1 | %2 | %3"_s.arg(status).arg(shown(out), status == -1 && error.contains(program) ? u"names it"_s : shown(error)).trimmed() + u'\n';
+            };
+            const CommandOutput fromText = runText(program, arguments, limit).value_or(CommandOutput{99, {}, {}});
+            const BinaryCommandOutput fromBinary = awaitTask(BinaryProcessRunner::run(program, arguments, limit), 20s).value.value_or(BinaryCommandOutput{99, {}, {}});
+            text += u"== "_s + name + u"\n  text: "_s + describe(fromText.status, fromText.standardOutput, fromText.standardError)
+                + u"  binary: "_s + describe(fromBinary.status, QString::fromLatin1(fromBinary.data), fromBinary.standardError);
+        }
+
+        // ANDROID_HOME and ANDROID_SDK_ROOT when adb is in these of the candidates (named by the
+        // inherited variables, or in the home).
+        for (const QStringList &withAdb : QList<QStringList>{{}, {"home/Library/Android/sdk", "home/Android/Sdk"}, {"env-root", "home/Library/Android/sdk"},
+                                                             {"env-home", "env-root", "home/Library/Android/sdk"}, {"home/Android/Sdk"}}) {
+            QTemporaryDir root;
+            QDir().mkpath(root.filePath(u"env-home/platform-tools"_s));
+            for (const QString &sdk : withAdb)
+                makeAdb(root.filePath(sdk));
+            QProcessEnvironment inherited;
+            inherited.insert(u"ANDROID_HOME"_s, root.filePath(u"env-home"_s));
+            inherited.insert(u"ANDROID_SDK_ROOT"_s, root.filePath(u"env-root"_s));
+            const QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, root.filePath(u"home"_s));
+            text += (u"== SDK, adb in: "_s + withAdb.join(u", "_s)).trimmed() + u"\n  "_s
+                + QString(environment.value(u"ANDROID_HOME"_s) + u' ' + environment.value(u"ANDROID_SDK_ROOT"_s)).remove(root.path() + u'/') + u'\n';
+        }
+
+        // The child's environment is made afresh for every run: first without a PATH, then with an
+        // inherited one (with repeats and an empty entry) and an SDK that has appeared meanwhile.
+        TemporaryHome home;
+        EnvironmentOverride environment;
+        for (const char *name : {"ANDROID_HOME", "ANDROID_SDK_ROOT", "PATH", "LANG"})
+            environment.unset(name);
+        const auto child = [&](const QString &title) {
+            text += u"== child environment, "_s + title + u'\n';
+            static const QRegularExpression kept(u"^(PATH|ANDROID_HOME|ANDROID_SDK_ROOT|LANG)="_s);
+            for (const QString &line : runText(u"/usr/bin/env"_s, {}, 10).value_or(CommandOutput{}).standardOutput.split(u'\n')) {
+                if (kept.match(line).hasMatch())
+                    text += u"  "_s + QString(line).replace(home.path(), u"<home>"_s) + u'\n';
+            }
+        };
+        child(u"no PATH"_s);
+        environment.set("PATH", "/z:/a:/z:/opt/homebrew/bin::/a");
+        environment.set("LANG", "zh_CN.UTF-8");
+        makeAdb(home.filePath(u"Android/Sdk"_s));
+        child(u"a PATH and an SDK"_s);
+        QVERIFY(compareWithGolden(u"tools.txt"_s, text));
     }
 
     void timeLimitTerminatesThenKillsAndReaps()
@@ -131,20 +142,6 @@ private slots:
         QVERIFY2(waitFor([&] { return processGone(stubborn); }, 20s), "a child ignoring SIGTERM was left behind");
     }
 
-    void childReceivesTheToolEnvironmentOfTheMoment()
-    {
-        TemporaryHome home;
-        EnvironmentOverride environment;
-        environment.unset("ANDROID_HOME");
-        environment.unset("ANDROID_SDK_ROOT");
-        const auto childEnvironment = [] { return u'\n' + runText(u"/usr/bin/env"_s, {}, 10).value_or(CommandOutput{}).standardOutput; };
-        QVERIFY(childEnvironment().contains(u"\nPATH="_s + home.path() + u"/.local/npm-global/bin:"_s));
-        // Nothing is cached: an SDK that appears is used by the next child.
-        QVERIFY(!childEnvironment().contains(u"\nANDROID_HOME="_s + home.path()));
-        makeAdb(home.filePath(u"Android/Sdk"_s));
-        QVERIFY(childEnvironment().contains(u"\nANDROID_HOME="_s + home.filePath(u"Android/Sdk"_s) + u'\n'));
-    }
-
     void manyRunsSideBySide()
     {
         // More runs than cores, each waiting until all have started: runs taken one after the other
@@ -152,80 +149,16 @@ private slots:
         QTemporaryDir dir;
         const QString tool = writeScript(dir, u"meet"_s, "touch \"$0.$1\"\nfor i in $(seq 200); do [ $(ls \"$0\".* | wc -l) -ge 12 ] && break; sleep 0.1; done\n"
                                                           "[ $(ls \"$0\".* | wc -l) -ge 12 ] && printf \"$1\"\n");
-        auto all = [&]() -> QCoro::Task<QStringList> {
+        auto all = [&]() -> QCoro::Task<QString> {
             std::vector<QCoro::Task<CommandOutput>> running;
             for (int i = 0; i < 12; ++i)
                 running.push_back(ProcessRunner::run(tool, {QString::number(i)}, 30));
-            QStringList outputs;
+            QString outputs;
             for (auto &task : running)
-                outputs.append((co_await std::move(task)).standardOutput);
+                outputs += (co_await std::move(task)).standardOutput;
             co_return outputs;
         };
-        QStringList expected;
-        for (int i = 0; i < 12; ++i)
-            expected << QString::number(i);
-        QCOMPARE(awaitTask(all(), 60s).value, expected);
-    }
-
-    void searchPathPutsTheExtraFoldersFirst()
-    {
-        QProcessEnvironment inherited;
-        inherited.insert(u"PATH"_s, u"/usr/bin:/my/custom::/bin"_s);
-        inherited.insert(u"LANG"_s, u"zh_CN.UTF-8"_s);
-        const QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, kHome);
-        QCOMPARE(environment.value(u"PATH"_s), extraPath(kHome) + u":/my/custom"_s);
-        QCOMPARE(environment.value(u"LANG"_s), u"zh_CN.UTF-8"_s);
-
-        // Order of inherited entries is kept; repeats after the first are dropped.
-        QCOMPARE(ToolProcessEnvironment::searchPath(u"/z:/a:/z:/opt/homebrew/bin:/a"_s, kHome),
-                 extraPath(kHome) + u":/z:/a"_s);
-        // Without a PATH: exactly the extra folders.
-        const QProcessEnvironment bare = ToolProcessEnvironment::value(QProcessEnvironment(), kHome);
-        QCOMPARE(bare.value(u"PATH"_s), extraPath(kHome));
-        QVERIFY(!bare.contains(u"ANDROID_HOME"_s) && !bare.contains(u"ANDROID_SDK_ROOT"_s));
-    }
-
-    void androidSdk_data()
-    {
-        QTest::addColumn<QStringList>("withAdb"); // of the candidates named by ANDROID_HOME, ANDROID_SDK_ROOT, or in the home
-        QTest::addColumn<QString>("variables");   // ANDROID_HOME and ANDROID_SDK_ROOT after
-        QTest::newRow("none holds adb") << QStringList() << "env-home env-root";
-        QTest::newRow("Library before Linux folder") << QStringList{"home/Library/Android/sdk", "home/Android/Sdk"}
-                                                     << "home/Library/Android/sdk home/Library/Android/sdk";
-        QTest::newRow("root before the home") << QStringList{"env-root", "home/Library/Android/sdk"} << "env-root env-root";
-        QTest::newRow("home first") << QStringList{"env-home", "env-root", "home/Library/Android/sdk"} << "env-home env-home";
-        QTest::newRow("Linux folder") << QStringList{"home/Android/Sdk"} << "home/Android/Sdk home/Android/Sdk";
-    }
-    void androidSdk()
-    {
-        QFETCH(QStringList, withAdb);
-        QFETCH(QString, variables);
-        QTemporaryDir root;
-        QDir().mkpath(root.filePath(u"env-home/platform-tools"_s));
-        for (const QString &sdk : withAdb)
-            makeAdb(root.filePath(sdk));
-        QProcessEnvironment inherited;
-        inherited.insert(u"ANDROID_HOME"_s, root.filePath(u"env-home"_s));
-        inherited.insert(u"ANDROID_SDK_ROOT"_s, root.filePath(u"env-root"_s));
-        const QProcessEnvironment environment = ToolProcessEnvironment::value(inherited, root.filePath(u"home"_s));
-        QCOMPARE(QString(environment.value(u"ANDROID_HOME"_s) + u' ' + environment.value(u"ANDROID_SDK_ROOT"_s)).remove(root.path() + u'/'), variables);
-    }
-
-    void toolPathOverrides()
-    {
-        for (const auto &[variable, path] : {std::pair{"VANTREL_SHELL", &ToolPaths::loginShell}, std::pair{"VANTREL_LSOF", &ToolPaths::lsof},
-                                             std::pair{"VANTREL_KILL", &ToolPaths::kill}}) {
-            qunsetenv(variable);
-            const QString fallback = path();
-            QVERIFY2(fallback.startsWith(u'/'), variable);
-            qputenv(variable, "/fake/tool");
-            QCOMPARE(path(), u"/fake/tool"_s);
-            qputenv(variable, ""); // empty: as if unset
-            QCOMPARE(path(), fallback);
-            qunsetenv(variable);
-        }
-        qunsetenv("VANTREL_APPIUM");
-        QVERIFY(!ToolPaths::appiumOverride());
+        QCOMPARE(awaitTask(all(), 60s).value, u"01234567891011"_s);
     }
 };
 

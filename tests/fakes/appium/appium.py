@@ -7,8 +7,7 @@
                                           stderr, then listens on 127.0.0.1:N and forwards every
                                           connection to 127.0.0.1:$FAKE_APPIUM_UPSTREAM (a fake HTTP
                                           server that scripts the WebDriver replies).
-                                          FAKE_APPIUM_FAIL=1 makes it exit 1 instead of serving;
-                                          FAKE_APPIUM_DELAY_MS delays the listen.
+                                          FAKE_APPIUM_FAIL=1 makes it exit 1 instead of serving.
                                           FAKE_APPIUM_TERM_DELAY_MS: on SIGTERM it logs, keeps
                                           running that long, logs its last line and exits 0.
                                           FAKE_APPIUM_CHILD=1: it starts a helper ("sleep 300")
@@ -61,7 +60,6 @@ def main(arguments):
     if os.environ.get('FAKE_APPIUM_FAIL') == '1':
         print('fake appium: refusing to start', flush=True)
         return 1
-    time.sleep(int(os.environ.get('FAKE_APPIUM_DELAY_MS', '0')) / 1000)
     port = int(arguments[arguments.index('--port') + 1])
     try:
         listener = socket.create_server(('127.0.0.1', port))
