@@ -94,6 +94,16 @@ bool portAnswers(int port)
     return socket.waitForConnected(300);
 }
 
+qint64 ownMemoryKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.open(QIODevice::ReadOnly) ? status.readAll().split('\n') : QList<QByteArray>())
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
 quint16 freeLocalPort()
 {
     QTcpServer probe;

@@ -57,6 +57,8 @@ QList<QJsonObject> readJsonLines(const QString &path);
 // Whether something accepts connections on this port of 127.0.0.1.
 bool portAnswers(int port);
 
+// A figure of this process's memory in KiB from /proc/self/status ("VmRSS", "VmHWM"); -1 when unknown.
+qint64 ownMemoryKiB(const char *field);
 // A port on 127.0.0.1 that nothing listens on right now (0 when none could be found).
 quint16 freeLocalPort();
 
