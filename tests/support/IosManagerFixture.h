@@ -6,7 +6,6 @@
 #include "support/FakeHttpServer.h"
 #include "support/FakeIosTools.h"
 
-#include <QElapsedTimer>
 #include <QString>
 
 #include <chrono>
@@ -50,10 +49,7 @@ struct IosManagerFixture {
     ~IosManagerFixture()
     {
         manager.disconnect();
-        QElapsedTimer timer;
-        timer.start();
-        while (manager.requestsInFlight() > 0 && timer.elapsed() < 30'000)
-            spinEventLoop(std::chrono::milliseconds(10));
+        waitFor([this] { return manager.requestsInFlight() == 0; }, std::chrono::seconds(30));
     }
     IosManagerFixture(const IosManagerFixture &) = delete;
     IosManagerFixture &operator=(const IosManagerFixture &) = delete;

@@ -379,21 +379,17 @@ private slots:
     {
         QFETCH(int, shutdownMs);
         QFETCH(bool, managerGoesAtOnce);
-        // /proc/PID/stat: "pid (name) state ppid pgrp ..."; a zombie counts as gone.
-        const auto stat = [](qint64 pid) {
-            QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-            return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
-                                                  : QStringList();
+        // Live members of a process group, from /proc/PID/stat: " state ppid pgrp ..." after "pid (name)"; a zombie counts as gone.
+        const auto members = [](qint64 group) {
+            int count = 0;
+            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile file(QStringLiteral("/proc/%1/stat").arg(entry));
+                const QStringList stat = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
+                                                                        : QStringList();
+                count += stat.value(2).toLongLong() == group && stat.value(0) != u"Z";
+            }
+            return count;
         };
-        const auto alive = [&](qint64 pid) { return stat(pid).value(0, QStringLiteral("Z")) != u"Z"; };
-        const auto childrenOf = [&](qint64 parent) {
-            QList<qint64> children;
-            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
-                if (entry.toLongLong() > 0 && stat(entry.toLongLong()).value(1).toLongLong() == parent)
-                    children.append(entry.toLongLong());
-            return children;
-        };
-
         test::FakeAppium appium(scenario());
         test::EnvironmentOverride environment;
         environment.set("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
@@ -404,20 +400,15 @@ private slots:
         connect(manager.get(), &DeviceManagerBase::logTextChanged, this, [&log, raw = manager.get()] { log = raw->logText(); });
         QVERIFY(test::awaitTask(manager->ensureAppiumRunning()).succeeded());
         const qint64 server = manager->appiumProcess()->processId();
-        QCOMPARE(stat(server).value(2).toLongLong(), server); // it leads a group of its own
-        QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(server).isEmpty(), 5000);
-        const QList<qint64> group = QList<qint64>{server} + childrenOf(server);
-
+        QTRY_COMPARE_WITH_TIMEOUT(members(server), 2, 5000); // it leads a group of its own, with its helper
         manager->disconnect();
-        const auto anyAlive = [&] { return std::any_of(group.cbegin(), group.cend(), alive); };
         if (managerGoesAtOnce)
             manager.reset(); // ends the server (a wait within its grace): nothing is left to do it later
-        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(), 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(members(server), 0, 10'000);
         QVERIFY2(log.contains(QStringLiteral("[Appium] Received SIGTERM - shutting down\n")), qPrintable(log));
         QCOMPARE(log.contains(QStringLiteral("[Appium] Closed the server\n")),
                  shutdownMs < AppiumServerProcess::kShutdownGrace.count());
     }
-
 };
 
 QTEST_MAIN(WdaSessionTest)
