@@ -28,8 +28,7 @@ struct IosManagerFixture {
 
     explicit IosManagerFixture(int port, std::chrono::milliseconds polling = std::chrono::hours(1))
     {
-        tools.setDeviceListing(QStringLiteral("== Devices ==\niPhone 15 (18.1) (%1)\n== Devices Offline ==\nOld iPhone (17.5) (%2)\n")
-                                   .arg(kUdid, kOfflineUdid));
+        tools.setDeviceListing(FakeIosTools::kListing); // kUdid online, kOfflineUdid offline
         awaitTask(manager.listDevices());
         manager.setAppiumPort(port);
         manager.setMjpegPort(port);

@@ -34,18 +34,11 @@ QString source(const QList<QSize> &sizes)
 
 QJsonObject tree(const QList<QSize> &sizes) { return wda::valueReply(source(sizes)); }
 
-QJsonObject screenshot(QSize size = QSize(131, 284))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(20, 120, 220));
-    return wda::valueReply(QString::fromLatin1(test::pngBytes(image).toBase64()));
-}
-
 // Headers only, then silence: the stream neither delivers nor breaks.
 const QJsonObject kQuietStream = wda::mjpegRoute({QByteArray("--BoundaryString\r\n")}, {60'000}, false);
 
 // Sessions S1 then S2 with these tree and screenshot replies, and an MJPEG stream.
-QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, const QJsonArray &screenshots = {screenshot()},
+QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, const QJsonArray &screenshots = {wda::screenshotReply()},
                      const QJsonObject &mjpeg = kQuietStream,
                      const QJsonArray &sessions = {wda::sessionReply(u"S1"_s), wda::sessionReply(u"S2"_s)})
 {
@@ -116,7 +109,7 @@ private slots:
             {wda::valueReply("not base64!"), good}, {wda::valueReply(42), good},
             {wda::valueReply(QString::fromLatin1(QByteArray("hello").toBase64())), good},
             {FakeHttpServer::json(200, QJsonArray{1, 2}), good}, {FakeHttpServer::text(200, "<html>"), good},
-            {FakeHttpServer::text(500, "{\"value\":{}}"), good}, {screenshot(), wda::valueReply(QJsonObject())},
+            {FakeHttpServer::text(500, "{\"value\":{}}"), good}, {wda::screenshotReply(), wda::valueReply(QJsonObject())},
         };
         for (const auto &[shot, shape] : unusable) {
             server.setScenario(scenario({shape}, {shot}));
@@ -125,12 +118,12 @@ private slots:
         // The screen size is the largest element's; with no elements, the screenshot's.
         server.setScenario(scenario());
         outcome(u"capture"_s, test::awaitTask(manager.captureForComparison()));
-        server.setScenario(scenario({wda::valueReply("<AppiumAUT/>")}, {screenshot(QSize(90, 200))}));
+        server.setScenario(scenario({wda::valueReply("<AppiumAUT/>")}, {wda::screenshotReply(QSize(90, 200))}));
         outcome(u"refresh keeping the image"_s, test::awaitTask(manager.refreshHighQualityState(false)));
 
         // Connecting again replaces the session (without ending the old one) and restarts the stream.
         manager.setWdaPort(8101);
-        server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {screenshot()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
+        server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {wda::screenshotReply()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
         QVERIFY(test::awaitTask(manager.connectAndWait(u" \t "_s, u"\tcom.x.WDA "_s)).value.value_or(false));
         note(u"reconnected"_s);
         QTRY_COMPARE_WITH_TIMEOUT(server.count("GET", "/"), 2, 10000);
@@ -252,7 +245,7 @@ private slots:
     {
         QJsonObject slowSession = wda::sessionReply(u"S1"_s);
         slowSession.insert(u"delayMs"_s, 800);
-        Fixture f(scenario({tree({{10, 10}})}, {screenshot()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
+        Fixture f(scenario({tree({{10, 10}})}, {wda::screenshotReply()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
                            {slowSession}));
         f.manager.startLiveStream();
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
