@@ -307,11 +307,9 @@ private Q_SLOTS:
         // Ignored regions are half open and tested per pixel.
         const PixelImage white = solid(10, 10, 0xFFFFFF), black = solid(10, 10, 0x000000);
         const VisualOutput masked = ComparisonEngine::visualDiff(white, black, 24, 36, {RectValue(0.2, 0.2, 0.3, 0.3)});
-        QCOMPARE(heat(masked, 2, 2)[3], 45);
-        QCOMPARE(heat(masked, 4, 4)[3], 45);
-        QCOMPARE(heat(masked, 5, 4)[3], 230); // x = 0.5 is the right edge: outside
-        QCOMPARE(heat(masked, 4, 5)[3], 230); // y = 0.5 is the bottom edge: outside
-        QCOMPARE(heat(masked, 1, 3)[3], 230);
+        // Inside (2, 2) and (4, 4); x = 0.5 and y = 0.5 are the right and bottom edges: outside.
+        for (const auto &[x, y, alpha] : {std::tuple{2, 2, 45}, {4, 4, 45}, {5, 4, 230}, {4, 5, 230}, {1, 3, 230}})
+            QCOMPARE(heat(masked, x, y)[3], alpha);
         QCOMPARE(masked.changedPixelRatio, 1.0);
         // Everything ignored: nothing compared, no division by zero.
         const VisualOutput none = ComparisonEngine::visualDiff(white, black, 24, 36, {RectValue(0, 0, 1, 1)});

@@ -180,12 +180,46 @@ private slots:
         QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + u"…"_s);
     }
 
-    // A first refresh that fails, polling through failures, a broken stream, and a disconnection
-    // while requests are under way.
-    void pollingAndABrokenStream()
+    // Without a session a live image stands in for a capture; a disconnection during a connection
+    // attempt ends it. Then a first refresh that fails, polling through failures, a broken stream,
+    // and a disconnection while requests are under way.
+    void streamAndPolling()
     {
-        Fixture f(scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})),
+        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
+        slowSession.insert(u"delayMs"_s, 800);
+        Fixture f(scenario({tree({{10, 10}})}, {wda::screenshotReply()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
+                           {slowSession}),
                   milliseconds(100));
+        f.manager.startLiveStream();
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
+        const auto live = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(live.value->image.size(), QSize(50, 100));
+        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
+        QVERIFY(live.value->elements.isEmpty());
+
+        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
+        f.manager.disconnect();
+        const qsizetype imageChanges = images.size();
+        test::spinEventLoop(milliseconds(500));
+        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
+        QCOMPARE(f.manager.liveImage(), std::nullopt);
+        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
+
+        const qsizetype streams = f.server->count("GET", "/");
+        f.manager.connect(QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
+        f.manager.disconnect();
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        // The session that arrives afterwards is ended, and nothing is started for it.
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        QCOMPARE(f.manager.sessionID(), std::nullopt);
+        QVERIFY(!f.manager.isHierarchyPolling());
+        QCOMPARE(f.server->count("GET", "/"), streams);
+
+        // A first refresh that fails, polling through failures, a broken stream.
+        f.server->setScenario(
+            scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})));
         QVERIFY(!f.connect());
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"无法解析 WDA 高清截图"_s));
         QVERIFY(f.manager.logText().endsWith(u"无法解析 WDA 高清截图"_s));
@@ -236,43 +270,7 @@ private slots:
         QVERIFY(f.manager.elements().isEmpty());
         QCOMPARE(f.manager.liveImage(), std::nullopt);
         QCOMPARE(f.server->count("GET", "/session/S1/source"), sources);
-        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
-    }
-
-    // Without a session a live image stands in for a capture; a disconnection during a connection
-    // attempt ends it.
-    void withoutSession()
-    {
-        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
-        slowSession.insert(u"delayMs"_s, 800);
-        Fixture f(scenario({tree({{10, 10}})}, {wda::screenshotReply()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
-                           {slowSession}));
-        f.manager.startLiveStream();
-        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
-        const auto live = test::awaitTask(f.manager.captureForComparison());
-        QCOMPARE(live.value->image.size(), QSize(50, 100));
-        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
-        QVERIFY(live.value->elements.isEmpty());
-
-        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
-        f.manager.disconnect();
-        const qsizetype imageChanges = images.size();
-        test::spinEventLoop(milliseconds(500));
-        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
-        QCOMPARE(f.manager.liveImage(), std::nullopt);
-        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
-
-        const qsizetype streams = f.server->count("GET", "/");
-        f.manager.connect(QString(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
-        f.manager.disconnect();
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
-        // The session that arrives afterwards is ended, and nothing is started for it.
-        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
-        QCOMPARE(f.manager.sessionID(), std::nullopt);
-        QVERIFY(!f.manager.isHierarchyPolling());
-        QCOMPARE(f.server->count("GET", "/"), streams);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 2, 10000);
     }
 
     // No server on the port, and an appium that is missing, cannot be started, or exits at once;
