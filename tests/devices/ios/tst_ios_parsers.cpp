@@ -127,14 +127,13 @@ private slots:
             << QList<QByteArray>{kSoi + "thumb" + kEoi + "rest" + kEoi} << QList<QByteArray>{kSoi + "thumb" + kEoi} << "rest" + kEoi;
         QTest::newRow("end before start ignored")
             << QList<QByteArray>{kEoi + "junk" + kSoi + "a", kEoi} << QList<QByteArray>{kSoi + "a" + kEoi} << QByteArray();
-        // An unfinished frame is kept whole up to the limit; past it, only its last bytes, and a
-        // frame after the cut is still found.
-        const QByteArray full = kSoi + QByteArray(MJPEGFrameScanner::kBufferLimit - 2, 'a');
-        const QByteArray tail = 'c' + QByteArray(MJPEGFrameScanner::kBufferKeep - 1, 'b');
+        // An unfinished frame is kept whole up to 16 MiB; past it, only its last 2 MiB, and a frame
+        // after the cut is still found.
+        const QByteArray full = kSoi + QByteArray((16 << 20) - 2, 'a');
         QTest::newRow("at the limit") << QList<QByteArray>{kSoi, full.mid(2)} << QList<QByteArray>{} << full;
-        QTest::newRow("past the limit") << QList<QByteArray>{kSoi, full.mid(2), 'z' + tail} << QList<QByteArray>{} << tail;
+        QTest::newRow("one byte past it") << QList<QByteArray>{kSoi, full.mid(2) + 'z'} << QList<QByteArray>{} << (full + 'z').right(2 << 20);
         QTest::newRow("after the cut")
-            << QList<QByteArray>{kSoi, full.mid(2), 'z' + tail, kSoi + "x" + kEoi} << QList<QByteArray>{kSoi + "x" + kEoi} << QByteArray();
+            << QList<QByteArray>{kSoi, full.mid(2) + 'z', kSoi + "x" + kEoi} << QList<QByteArray>{kSoi + "x" + kEoi} << QByteArray();
     }
     void frames()
     {
