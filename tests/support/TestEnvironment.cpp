@@ -56,14 +56,6 @@ QString dataPath(const QString &name)
     return QStringLiteral(VANTREL_TEST_DATA_DIR "/") + name;
 }
 
-QString cliPath()
-{
-    const QByteArray fromEnv = qgetenv("VANTREL_CLI");
-    if (!fromEnv.isEmpty())
-        return QString::fromLocal8Bit(fromEnv);
-    return QStringLiteral(VANTREL_BINARY_DIR "/src/cli/vantrel-cli");
-}
-
 QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
 {
     QDir().mkpath(QFileInfo(path).path());

@@ -46,8 +46,6 @@ private:
 
 // Path of a file in tests/data.
 QString dataPath(const QString &name);
-// Path of the built command-line program.
-QString cliPath();
 
 // Writes `content` to `path` (making its folder), with `permissions` when given; returns the path.
 QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions = {});

@@ -6,7 +6,6 @@
 #include "support/TestEnvironment.h"
 #include "support/WdaScenario.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
@@ -149,10 +148,7 @@ private slots:
         // About 12 MB of JPEG: noise at full quality.
         QImage noise(2048, 2048, QImage::Format_RGB32);
         QRandomGenerator(12345).fillRange(reinterpret_cast<quint32 *>(noise.bits()), noise.sizeInBytes() / 4);
-        QByteArray large;
-        QBuffer buffer(&large);
-        buffer.open(QIODevice::WriteOnly);
-        noise.save(&buffer, "JPEG", 100);
+        const QByteArray large = test::imageBytes(noise, "jpeg", false, 100);
         // The fake sends the next frame as soon as the last one is taken.
         Stream s({test::wda::mjpegRoute({test::mjpegPart(large)}, {0}, true)});
         std::atomic<int> frames{0};
