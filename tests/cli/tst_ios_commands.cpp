@@ -20,24 +20,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kUdid = u"00008110-001A2B3C4D5E801E"_s;
-const QString kListing = QStringLiteral("== Devices ==\n"
-                                        "Jane’s MacBook Pro (14.5) (0A1B2C3D-4E5F-6789-ABCD-EF0123456789)\n"
-                                        "Jane’s iPhone (18.0.1) (%1)\n"
-                                        "== Devices Offline ==\n"
-                                        "Old iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n")
-                             .arg(kUdid);
 const QString kSource = QStringLiteral(
     R"(<?xml version="1.0" encoding="UTF-8"?><XCUIElementTypeApplication type="XCUIElementTypeApplication" name="Demo" x="0" y="0" )"
     R"(width="393" height="852"><XCUIElementTypeButton type="XCUIElementTypeButton" name="buy" label="购买" x="16" y="780" )"
     R"(width="361" height="50"/></XCUIElementTypeApplication>)");
-
-QJsonObject screen()
-{
-    QImage image(QSize(393, 852), QImage::Format_RGB32);
-    image.fill(QColor(240, 240, 245));
-    return wda::valueReply(QString::fromLatin1(pngBytes(image).toBase64()));
-}
 
 } // namespace
 
@@ -52,12 +38,12 @@ private slots:
     {
         const TemporaryHome home;
         FakeIosTools tools;
-        tools.setDeviceListing(kListing);
+        tools.setDeviceListing(FakeIosTools::kListing);
         tools.setXcodebuild(u"Xcode 16.4\nBuild version 16F6\n"_s);
         FakeHttpServer server(FakeHttpServer::scenario(
             {wda::statusRoute(),
              wda::sessionRoute({wda::sessionReply("S1"), FakeHttpServer::text(500, R"({"value":{"message":"Unknown device or simulator UDID"}})")}),
-             wda::screenshotRoute("S1", {screen()}), wda::sourceRoute("S1", {wda::valueReply(kSource)}), wda::deleteRoute("S1")}));
+             wda::screenshotRoute("S1", {wda::screenshotReply(QSize(393, 852))}), wda::sourceRoute("S1", {wda::valueReply(kSource)}), wda::deleteRoute("S1")}));
         QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
         QProcessEnvironment ports;
         ports.insert(u"VANTREL_IOS_APPIUM_PORT"_s, QString::number(server.port()));

@@ -30,13 +30,6 @@ ImportedDesign visualDesign(const QImage &image)
     return d;
 }
 
-ComparisonIssue issueOf(IssueSeverity severity)
-{
-    ComparisonIssue issue;
-    issue.severity = severity;
-    return issue;
-}
-
 // Both spaces are 128 units square, so normalised coordinates are exact binary fractions.
 const SizeValue kCanvas{128, 128};
 
@@ -156,11 +149,13 @@ class ComparisonEngineTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sizeScoreStatusAndUnreadableImages()
+    // Size, score and status, unreadable images, identical screens, and the order of the issues.
+    void wholeComparisons()
     {
         QCOMPARE(ComparisonEngine::comparisonSize({700, 1500}), (SizeValue{700, 1500}));
         QCOMPARE(ComparisonEngine::comparisonSize({1440, 1}), (SizeValue{720, 1})); // never below one row
         QCOMPARE(ComparisonEngine::score(0.9, 0), 0.0);
+        const auto issueOf = [](IssueSeverity severity) { ComparisonIssue i; i.severity = severity; return i; };
         const QList<ComparisonIssue> lowOnly{issueOf(IssueSeverity::low), issueOf(IssueSeverity::info)};
         QCOMPARE(ComparisonEngine::status(99.6, lowOnly), kStatusConsistent);
         QCOMPARE(ComparisonEngine::status(99.5, {}), kStatusConsistent);
@@ -172,10 +167,6 @@ private Q_SLOTS:
         } catch (const AppError &e) {
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(e.domain).arg(e.code).arg(e.description), QStringLiteral("Vantrel 20 图像像素读取失败"));
         }
-    }
-
-    void identicalScreensAreConsistent()
-    {
         const QImage screen = qimage(1179, 600, texture);
         const ComparisonResult result =
             ComparisonEngine().compare(capture(screen), visualDesign(screen), ComparisonSettings());
@@ -184,27 +175,20 @@ private Q_SLOTS:
         // The overlay of two identical images is the resized device image.
         const QImage resized = ComparisonEngine::resize(screen, SizeValue{720, 366});
         QCOMPARE(result.overlayImage.convertToFormat(QImage::Format_RGB32), resized.convertToFormat(QImage::Format_RGB32));
-    }
-
-    void differencesProduceVisualAndElementIssues()
-    {
+        // A red block and a text node: the node is compared unless the design is visual only.
         const QImage device = qimage(360, 640, [](int x, int y) { return x > 100 && x < 200 && y > 300 && y < 400 ? 0xFF0000u : 0xFFFFFFu; });
-        const QImage designImage = qimage(360, 640, [](int, int) { return 0xFFFFFFu; });
-        ImportedDesign design = visualDesign(designImage);
+        ImportedDesign design = visualDesign(qimage(360, 640, [](int, int) { return 0xFFFFFFu; }));
         design.nodes = {node(QStringLiteral("标题"), QStringLiteral("欢迎"), RectValue(10, 10, 100, 30))};
         design.isVisualOnly = true;
-
-        const ComparisonResult visualOnly = ComparisonEngine().compare(capture(device), design, ComparisonSettings());
-        QCOMPARE(visualOnly.issues.size(), 1);
-        QCOMPARE(visualOnly.issues[0].category, IssueCategory::visual);
-
+        const QList<ComparisonIssue> visualOnly = ComparisonEngine().compare(capture(device), design, ComparisonSettings()).issues;
+        QVERIFY(visualOnly.size() == 1 && visualOnly[0].category == IssueCategory::visual);
         design.isVisualOnly = false;
-        const ComparisonResult full = ComparisonEngine().compare(capture(device), design, ComparisonSettings());
-        QCOMPARE(full.issues.size(), 2);
-        QCOMPARE(full.issues[0].category, IssueCategory::visual); // visual issues first
-        QCOMPARE(full.issues[1].category, IssueCategory::missing);
+        const QList<ComparisonIssue> full = ComparisonEngine().compare(capture(device), design, ComparisonSettings()).issues;
+        QCOMPARE(full.size(), 2);
+        QVERIFY(full[0].category == IssueCategory::visual && full[1].category == IssueCategory::missing); // visual issues first
     }
-    void pixelsRoundsSizesAndStaysPremultiplied()
+    // Pixels: sizes rounded, premultiplied; crops clamped and inside the image.
+    void pixelsAndCrop()
     {
         const QImage red = qimage(3, 3, [](int, int) { return 0xFF0000u; });
         QCOMPARE(ComparisonEngine::pixels(red, SizeValue{0.4, 0.4}).bytes.size(), 4); // never below 1 × 1
@@ -215,17 +199,10 @@ private Q_SLOTS:
         const PixelImage p = ComparisonEngine::pixels(half, SizeValue{1, 1});
         QCOMPARE(int(p.data()[3]), 128);
         QVERIFY(std::abs(int(p.data()[0]) - 100) <= 1); // 200 * 128/255
-    }
-
-    void cropIsClampedAndStaysInside()
-    {
         const QImage design = qimage(200, 100, [](int x, int) { return x < 100 ? 0x0000FFu : 0xFF0000u; });
         const auto cropped = [](double top, double left, double bottom, const QImage &image) {
-            ComparisonSettings s;
-            s.designCropTop = top;
-            s.designCropLeft = left;
-            s.designCropBottom = bottom;
-            return ComparisonEngine::crop(image, s);
+            return ComparisonEngine::crop(image, settings({{&ComparisonSettings::designCropTop, top}, {&ComparisonSettings::designCropLeft, left},
+                                                           {&ComparisonSettings::designCropBottom, bottom}}));
         };
         QCOMPARE(cropped(0, 0.6, 0, design).size(), QSize(110, 100)); // each side at most 0.45
         QCOMPARE(cropped(0.45, 0, 0.45, design).size(), QSize(200, 10));
@@ -304,7 +281,8 @@ private Q_SLOTS:
         QVERIFY2(std::abs(p[0] - red) <= 2 && std::abs(p[3] - alpha) <= 2, qPrintable(QStringLiteral("%1 %2").arg(p[0]).arg(p[3])));
     }
 
-    void changedPixelsAreCountedAndPainted()
+    // Changed pixels counted and painted; ignored regions.
+    void visualDifference()
     {
         PixelImage device = pixelImage(24, 24, texture);
         PixelImage design = device;
@@ -326,29 +304,22 @@ private Q_SLOTS:
         // Saved as PNG, the heat map stays red-orange.
         const QImage png = QImage::fromData(pngBytes(ComparisonEngine::heatmapImage(out.heatmap)), "png");
         QCOMPARE(png.convertToFormat(QImage::Format_ARGB32).pixel(3, 1), qRgba(255, 0, 28, 230));
-    }
-
-    void regionsAreHalfOpenAndTestedPerPixel()
-    {
-        const PixelImage device = solid(10, 10, 0xFFFFFF);
-        const PixelImage design = solid(10, 10, 0x000000);
-        const VisualOutput out =
-            ComparisonEngine::visualDiff(device, design, 24, 36, {RectValue(0.2, 0.2, 0.3, 0.3)});
-        QCOMPARE(heat(out, 2, 2)[3], 45);
-        QCOMPARE(heat(out, 4, 4)[3], 45);
-        QCOMPARE(heat(out, 5, 4)[3], 230); // x = 0.5 is the right edge: outside
-        QCOMPARE(heat(out, 4, 5)[3], 230); // y = 0.5 is the bottom edge: outside
-        QCOMPARE(heat(out, 1, 3)[3], 230);
-        QCOMPARE(out.changedPixelRatio, 1.0);
-
+        // Ignored regions are half open and tested per pixel.
+        const PixelImage white = solid(10, 10, 0xFFFFFF), black = solid(10, 10, 0x000000);
+        const VisualOutput masked = ComparisonEngine::visualDiff(white, black, 24, 36, {RectValue(0.2, 0.2, 0.3, 0.3)});
+        // Inside (2, 2) and (4, 4); x = 0.5 and y = 0.5 are the right and bottom edges: outside.
+        for (const auto &[x, y, alpha] : {std::tuple{2, 2, 45}, {4, 4, 45}, {5, 4, 230}, {4, 5, 230}, {1, 3, 230}})
+            QCOMPARE(heat(masked, x, y)[3], alpha);
+        QCOMPARE(masked.changedPixelRatio, 1.0);
         // Everything ignored: nothing compared, no division by zero.
-        const VisualOutput none = ComparisonEngine::visualDiff(device, design, 24, 36, {RectValue(0, 0, 1, 1)});
+        const VisualOutput none = ComparisonEngine::visualDiff(white, black, 24, 36, {RectValue(0, 0, 1, 1)});
         QCOMPARE(none.changedPixelRatio, 0.0);
         QCOMPARE(none.meanColorDelta, 0.0);
         QVERIFY(none.regions.isEmpty());
     }
 
-    void tileRegionsCutAtEdgesAndKeepTheMinimumArea()
+    // Tile regions cut at the edges and keep the minimum area; issues graded by area.
+    void regionsAndGrades()
     {
         // 725 × 30 pixels: the last tile column is 5 pixels wide, the last tile row 6 high.
         QList<bool> flags(61 * 3, false);
@@ -359,14 +330,9 @@ private Q_SLOTS:
         QCOMPARE(edge[0].height, 6 / 30.0);
         // Kept when the uncut span (144) reaches the minimum area, not beyond it.
         QVERIFY(ComparisonEngine::tileRegions(flags, 61, 3, 12, 725, 30, 145).isEmpty());
-    }
-
-    void visualIssuesAreGradedByArea()
-    {
-        const QList<ComparisonIssue> issues = ComparisonEngine::visualIssues(
-            {RectValue(0, 0, 0.25, 0.161), RectValue(0, 0, 0.25, 0.16)}); // areas 0.04025 and exactly 0.04
-        QCOMPARE(issues[0].severity, IssueSeverity::high);
-        QCOMPARE(issues[1].severity, IssueSeverity::medium);
+        // Areas 0.04025 (high) and exactly 0.04 (medium).
+        const QList<ComparisonIssue> issues = ComparisonEngine::visualIssues({RectValue(0, 0, 0.25, 0.161), RectValue(0, 0, 0.25, 0.16)});
+        QVERIFY(issues[0].severity == IssueSeverity::high && issues[1].severity == IssueSeverity::medium);
     }
 
     // The issues of every case, one line each: "category severity title | detail | D M" (D and M:

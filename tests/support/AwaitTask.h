@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace vantrel::test {
 
@@ -32,8 +33,11 @@ struct VoidResult {};
 namespace detail {
 
 template<typename T>
+using ValueOf = std::conditional_t<std::is_void_v<T>, VoidResult, T>;
+
+template<typename T>
 struct TaskState {
-    TaskOutcome<T> outcome;
+    TaskOutcome<ValueOf<T>> outcome;
     bool done = false;
     QEventLoop *loop = nullptr;
 };
@@ -42,7 +46,12 @@ template<typename T>
 QCoro::Task<void> driveTask(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> state)
 {
     try {
-        state->outcome.value = co_await std::move(task);
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(task);
+            state->outcome.value = VoidResult{};
+        } else {
+            state->outcome.value = co_await std::move(task);
+        }
     } catch (const std::exception &error) {
         state->outcome.error = QString::fromUtf8(error.what());
         state->outcome.exception = std::current_exception();
@@ -55,18 +64,12 @@ QCoro::Task<void> driveTask(QCoro::Task<T> task, std::shared_ptr<TaskState<T>> s
         state->loop->quit();
 }
 
-inline QCoro::Task<VoidResult> asValue(QCoro::Task<void> task)
-{
-    co_await std::move(task);
-    co_return VoidResult{};
-}
-
 } // namespace detail
 
 // Runs `task` in a local event loop until it ends or `failsafe` passes. Never throws and never
-// hangs, unlike QCoro::waitFor.
+// hangs, unlike QCoro::waitFor. A task of no value gives a VoidResult.
 template<typename T>
-TaskOutcome<T> awaitTask(QCoro::Task<T> task, std::chrono::milliseconds failsafe = std::chrono::seconds(60))
+TaskOutcome<detail::ValueOf<T>> awaitTask(QCoro::Task<T> task, std::chrono::milliseconds failsafe = std::chrono::seconds(60))
 {
     auto state = std::make_shared<detail::TaskState<T>>();
     QEventLoop loop;
@@ -80,12 +83,6 @@ TaskOutcome<T> awaitTask(QCoro::Task<T> task, std::chrono::milliseconds failsafe
     if (!state->done)
         state->outcome.timedOut = true;
     return state->outcome;
-}
-
-inline TaskOutcome<VoidResult> awaitTask(QCoro::Task<void> task,
-                                         std::chrono::milliseconds failsafe = std::chrono::seconds(60))
-{
-    return awaitTask<VoidResult>(detail::asValue(std::move(task)), failsafe);
 }
 
 // Keeps the event loop running for `duration` (lets background work and timers proceed).

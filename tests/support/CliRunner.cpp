@@ -1,10 +1,21 @@
 #include "support/CliRunner.h"
 
-#include "support/TestEnvironment.h"
-
 #include <QProcess>
 
 namespace vantrel::test {
+
+namespace {
+
+// The built command-line program: VANTREL_CLI, else the one in the build folder.
+QString cliPath()
+{
+    const QByteArray fromEnv = qgetenv("VANTREL_CLI");
+    if (!fromEnv.isEmpty())
+        return QString::fromLocal8Bit(fromEnv);
+    return QStringLiteral(VANTREL_BINARY_DIR "/src/cli/vantrel-cli");
+}
+
+} // namespace
 
 CliRun runCli(const QStringList &arguments, const QProcessEnvironment &extra)
 {

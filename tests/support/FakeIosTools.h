@@ -24,6 +24,17 @@ public:
         m_environment.unset("VANTREL_APPIUM");
         m_environment.set("FAKE_IOS_DIR", m_dir.path().toUtf8());
     }
+    // A listing with a Mac, an iPhone online, one offline, and simulators.
+    static inline const QString kListing = QStringLiteral(
+        "== Devices ==\n"
+        "Jane’s MacBook Pro (14.5) (0A1B2C3D-4E5F-6789-ABCD-EF0123456789)\n"
+        "Jane’s iPhone (18.0.1) (00008110-001A2B3C4D5E801E)\n\n"
+        "== Devices Offline ==\n"
+        "Old iPhone (17.5) (00008030-000A1B2C3D4E5F6A)\n\n"
+        "== Simulators ==\n"
+        "iPhone 15 Simulator (17.5) (A1B2C3D4-E5F6-7890-ABCD-EF1234567890)\n"
+        "iPhone 16 Pro (18.0) (B1B2C3D4-E5F6-7890-ABCD-EF1234567890)\n");
+
     FakeIosTools(const FakeIosTools &) = delete;
     FakeIosTools &operator=(const FakeIosTools &) = delete;
 

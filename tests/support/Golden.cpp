@@ -19,20 +19,15 @@ bool compareWithGolden(const QString &name, const QString &actual)
         qWarning().noquote() << "no expected text at" << path << "(VANTREL_UPDATE_GOLDEN=1 writes it)";
         return false;
     }
-    const QString expected = QString::fromUtf8(file.readAll());
-    if (expected == actual)
-        return true;
-    const QStringList want = expected.split(u'\n');
-    const QStringList got = actual.split(u'\n');
+    const QStringList want = QString::fromUtf8(file.readAll()).split(u'\n'), got = actual.split(u'\n');
     for (qsizetype i = 0; i < qMax(want.size(), got.size()); ++i) {
-        const QString w = want.value(i, QStringLiteral("<end>"));
-        const QString g = got.value(i, QStringLiteral("<end>"));
-        if (w != g) {
-            qWarning().noquote() << name << "differs at line" << i + 1 << "\n  expected:" << w << "\n  actual:  " << g;
-            break;
+        if (want.value(i, QStringLiteral("<end>")) != got.value(i, QStringLiteral("<end>"))) {
+            qWarning().noquote() << name << "differs at line" << i + 1 << "\n  expected:" << want.value(i, QStringLiteral("<end>"))
+                                 << "\n  actual:  " << got.value(i, QStringLiteral("<end>"));
+            return false;
         }
     }
-    return false;
+    return true;
 }
 
 } // namespace vantrel::test

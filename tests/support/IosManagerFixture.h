@@ -6,7 +6,6 @@
 #include "support/FakeHttpServer.h"
 #include "support/FakeIosTools.h"
 
-#include <QElapsedTimer>
 #include <QString>
 
 #include <chrono>
@@ -29,8 +28,7 @@ struct IosManagerFixture {
 
     explicit IosManagerFixture(int port, std::chrono::milliseconds polling = std::chrono::hours(1))
     {
-        tools.setDeviceListing(QStringLiteral("== Devices ==\niPhone 15 (18.1) (%1)\n== Devices Offline ==\nOld iPhone (17.5) (%2)\n")
-                                   .arg(kUdid, kOfflineUdid));
+        tools.setDeviceListing(FakeIosTools::kListing); // kUdid online, kOfflineUdid offline
         awaitTask(manager.listDevices());
         manager.setAppiumPort(port);
         manager.setMjpegPort(port);
@@ -50,10 +48,7 @@ struct IosManagerFixture {
     ~IosManagerFixture()
     {
         manager.disconnect();
-        QElapsedTimer timer;
-        timer.start();
-        while (manager.requestsInFlight() > 0 && timer.elapsed() < 30'000)
-            spinEventLoop(std::chrono::milliseconds(10));
+        waitFor([this] { return manager.requestsInFlight() == 0; }, std::chrono::seconds(30));
     }
     IosManagerFixture(const IosManagerFixture &) = delete;
     IosManagerFixture &operator=(const IosManagerFixture &) = delete;

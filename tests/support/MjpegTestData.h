@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QBuffer>
+#include "support/TestImages.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -15,11 +16,7 @@ inline QByteArray jpegFrame(QSize size, QColor color, int quality = 75)
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     QPainter(&image).fillRect(0, size.height() / 3, size.width(), size.height() / 3, color.darker(160));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", quality);
-    return bytes;
+    return imageBytes(image, "jpeg", false, quality);
 }
 
 // One part of a multipart/x-mixed-replace MJPEG response, as WebDriverAgent's screen server

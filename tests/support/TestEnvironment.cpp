@@ -56,14 +56,6 @@ QString dataPath(const QString &name)
     return QStringLiteral(VANTREL_TEST_DATA_DIR "/") + name;
 }
 
-QString cliPath()
-{
-    const QByteArray fromEnv = qgetenv("VANTREL_CLI");
-    if (!fromEnv.isEmpty())
-        return QString::fromLocal8Bit(fromEnv);
-    return QStringLiteral(VANTREL_BINARY_DIR "/src/cli/vantrel-cli");
-}
-
 QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
 {
     QDir().mkpath(QFileInfo(path).path());
@@ -92,6 +84,16 @@ bool portAnswers(int port)
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, quint16(port));
     return socket.waitForConnected(300);
+}
+
+qint64 ownMemoryKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.open(QIODevice::ReadOnly) ? status.readAll().split('\n') : QList<QByteArray>())
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
 }
 
 quint16 freeLocalPort()

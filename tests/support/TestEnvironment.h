@@ -46,8 +46,6 @@ private:
 
 // Path of a file in tests/data.
 QString dataPath(const QString &name);
-// Path of the built command-line program.
-QString cliPath();
 
 // Writes `content` to `path` (making its folder), with `permissions` when given; returns the path.
 QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions = {});
@@ -57,6 +55,8 @@ QList<QJsonObject> readJsonLines(const QString &path);
 // Whether something accepts connections on this port of 127.0.0.1.
 bool portAnswers(int port);
 
+// A figure of this process's memory in KiB from /proc/self/status ("VmRSS", "VmHWM"); -1 when unknown.
+qint64 ownMemoryKiB(const char *field);
 // A port on 127.0.0.1 that nothing listens on right now (0 when none could be found).
 quint16 freeLocalPort();
 

@@ -10,14 +10,15 @@
 
 namespace vantrel::test {
 
-// The bytes of an image in a format Qt writes (empty when it cannot).
-inline QByteArray imageBytes(const QImage &image, const char *format, bool progressive = false)
+// The bytes of an image in a format Qt writes (empty when it cannot), at `quality` (-1: Qt's default).
+inline QByteArray imageBytes(const QImage &image, const char *format, bool progressive = false, int quality = -1)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(quality);
     return writer.write(image) ? bytes : QByteArray();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/FakeHttpServer.h"
+#include "support/TestImages.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -35,6 +36,12 @@ inline QJsonObject sessionReply(const QString &sessionID)
 inline QJsonObject valueReply(const QJsonValue &value, int status = 200)
 {
     return FakeHttpServer::json(status, QJsonObject{{QStringLiteral("value"), value}});
+}
+
+// A screenshot reply: a PNG of one colour, base64 in the value.
+inline QJsonObject screenshotReply(QSize size = QSize(131, 284))
+{
+    return valueReply(QString::fromLatin1(pngBytes(size.width(), size.height(), QColor(20, 120, 220)).toBase64()));
 }
 
 inline QJsonObject screenshotRoute(const QString &sessionID, const QJsonArray &responses)

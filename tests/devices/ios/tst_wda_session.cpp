@@ -34,18 +34,11 @@ QString source(const QList<QSize> &sizes)
 
 QJsonObject tree(const QList<QSize> &sizes) { return wda::valueReply(source(sizes)); }
 
-QJsonObject screenshot(QSize size = QSize(131, 284))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(20, 120, 220));
-    return wda::valueReply(QString::fromLatin1(test::pngBytes(image).toBase64()));
-}
-
 // Headers only, then silence: the stream neither delivers nor breaks.
 const QJsonObject kQuietStream = wda::mjpegRoute({QByteArray("--BoundaryString\r\n")}, {60'000}, false);
 
 // Sessions S1 then S2 with these tree and screenshot replies, and an MJPEG stream.
-QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, const QJsonArray &screenshots = {screenshot()},
+QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, const QJsonArray &screenshots = {wda::screenshotReply()},
                      const QJsonObject &mjpeg = kQuietStream,
                      const QJsonArray &sessions = {wda::sessionReply(u"S1"_s), wda::sessionReply(u"S2"_s)})
 {
@@ -55,33 +48,20 @@ QJsonObject scenario(const QJsonArray &trees = {tree({{393, 852}, {100, 40}})}, 
     return FakeHttpServer::scenario(routes);
 }
 
-bool answers(int port)
-{
-    AppiumClient probe(port);
-    return test::awaitTask(probe.isServerReady(std::chrono::seconds(3))).value.value_or(false);
-}
-
 } // namespace
 
 class WdaSessionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Connect, unusable replies, capture, reconnect with other settings, disconnect. The states
-    // shown and the session requests are compared with tests/data/golden/ios-session.txt.
+    // Without a session, connect, unusable replies, capture, reconnect with other settings,
+    // disconnect, refused sessions. The states shown, the outcomes and the session requests are
+    // compared with tests/data/golden/ios-session.txt.
     void sessionLifetime()
     {
         Fixture f(scenario());
         DeviceManager &manager = f.manager;
         FakeHttpServer &server = *f.server;
-        for (const std::optional<QString> &selection : {std::optional<QString>(Fixture::kOfflineUdid), std::optional<QString>(),
-                                                         std::optional<QString>(u"unknown"_s)}) {
-            manager.setSelectedDeviceID(selection);
-            manager.connect(QString(), QString());
-            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
-        }
-        QVERIFY(server.requests().isEmpty());
-        manager.setSelectedDeviceID(Fixture::kUdid);
         // The states shown, and the manager's state and each outcome at every step, go to the transcript.
         QString transcript;
         QObject recording; // ends the recording before `transcript` goes, even when a check fails early
@@ -105,6 +85,20 @@ private slots:
                 transcript += u"  -> error %1: %2\n"_s.arg(test::deviceManagerErrorCode(result.exception)).arg(result.error.value_or(u"-"_s));
         };
 
+        // Without a session (and no live image) refreshing and capturing fail; refreshing the
+        // elements quietly does nothing. None of it, nor a connection without a usable phone, asks anything.
+        outcome(u"refresh without session"_s, test::awaitTask(manager.refreshHighQualityState(false)));
+        outcome(u"capture without session"_s, test::awaitTask(manager.captureForComparison()));
+        QVERIFY(test::awaitTask(manager.refreshElements()).succeeded());
+        for (const std::optional<QString> &selection : {std::optional<QString>(Fixture::kOfflineUdid), std::optional<QString>(),
+                                                         std::optional<QString>(u"unknown"_s)}) {
+            manager.setSelectedDeviceID(selection);
+            manager.connect(QString(), QString());
+            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(u"请先选择在线 iPhone"_s));
+        }
+        QVERIFY(server.requests().isEmpty());
+        manager.setSelectedDeviceID(Fixture::kUdid);
+
         QCOMPARE(test::awaitTask(manager.connectAndWait(u" TEAM42\t"_s, QString())).value, true);
         QVERIFY(!manager.startedAppium());
         QCOMPARE(server.count("GET", "/session/S1/screenshot"), 1);
@@ -115,7 +109,7 @@ private slots:
             {wda::valueReply("not base64!"), good}, {wda::valueReply(42), good},
             {wda::valueReply(QString::fromLatin1(QByteArray("hello").toBase64())), good},
             {FakeHttpServer::json(200, QJsonArray{1, 2}), good}, {FakeHttpServer::text(200, "<html>"), good},
-            {FakeHttpServer::text(500, "{\"value\":{}}"), good}, {screenshot(), wda::valueReply(QJsonObject())},
+            {FakeHttpServer::text(500, "{\"value\":{}}"), good}, {wda::screenshotReply(), wda::valueReply(QJsonObject())},
         };
         for (const auto &[shot, shape] : unusable) {
             server.setScenario(scenario({shape}, {shot}));
@@ -124,12 +118,12 @@ private slots:
         // The screen size is the largest element's; with no elements, the screenshot's.
         server.setScenario(scenario());
         outcome(u"capture"_s, test::awaitTask(manager.captureForComparison()));
-        server.setScenario(scenario({wda::valueReply("<AppiumAUT/>")}, {screenshot(QSize(90, 200))}));
+        server.setScenario(scenario({wda::valueReply("<AppiumAUT/>")}, {wda::screenshotReply(QSize(90, 200))}));
         outcome(u"refresh keeping the image"_s, test::awaitTask(manager.refreshHighQualityState(false)));
 
         // Connecting again replaces the session (without ending the old one) and restarts the stream.
         manager.setWdaPort(8101);
-        server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {screenshot()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
+        server.setScenario(scenario({tree({{20, 20}, {5, 5}, {1, 1}})}, {wda::screenshotReply()}, kQuietStream, {wda::sessionReply(u"S2"_s)}));
         QVERIFY(test::awaitTask(manager.connectAndWait(u" \t "_s, u"\tcom.x.WDA "_s)).value.value_or(false));
         note(u"reconnected"_s);
         QTRY_COMPARE_WITH_TIMEOUT(server.count("GET", "/"), 2, 10000);
@@ -137,49 +131,39 @@ private slots:
         note(u"disconnected"_s);
         QTRY_COMPARE_WITH_TIMEOUT(server.count("DELETE", "/session/S2"), 1, 10000);
         QCOMPARE(server.count("DELETE", "/session/S1"), 0);
-        QVERIFY(answers(server.port())); // a server the manager did not start stays up
-
         for (const QJsonObject &request : server.requests(u"/session"_s))
             if (request["method"].toString() == u"POST"_s)
                 transcript += u"POST /session ("_s + request["headers"]["content-type"].toString() + u")\n"_s
                     + QString::fromUtf8(QJsonDocument::fromJson(request["body"].toString().toUtf8()).toJson());
-        transcript.replace(QString::number(server.port()), u"<port>"_s);
-        QVERIFY(test::compareWithGolden(u"ios-session.txt"_s, transcript));
-    }
 
-    void refusedSessions()
-    {
-        const QList<std::pair<QString, QString>> refusals{
-            {uR"({"value":{"error":"session not created","message":"Unknown device or simulator UDID: '0000'"}})"_s,
-             u"Appium 未识别该 iPhone：iOS 18+ 请先启动 RemoteXPC 隧道；iOS 26 还需 Xcode 26"_s},
-            {uR"({"value":{"message":"xcodebuild failed with code 65"}})"_s, u"WDA 构建失败：请检查 Xcode 版本、开发团队和签名"_s},
-            {uR"({"value":{"message":"WDA STARTUP TIMEOUT after 60000ms"}})"_s, u"连接超时，请保持 iPhone 解锁并检查 WDA 签名"_s},
-            {uR"({"value":{"message":"nope"}})"_s, uR"({"value":{"message":"nope"}})"_s},
-        };
+        // Refused sessions: the state says what to do, the log gets the reply itself, as it came.
+        const QStringList refusals{uR"({"value":{"error":"session not created","message":"Unknown device or simulator UDID: '0000'"}})"_s,
+                                   uR"({"value":{"message":"xcodebuild failed with code 65"}})"_s,
+                                   uR"({"value":{"message":"WDA STARTUP TIMEOUT after 60000ms"}})"_s, uR"({"value":{"message":"nope"}})"_s};
         QJsonArray replies;
-        for (const auto &refusal : refusals)
-            replies << FakeHttpServer::text(500, refusal.first, "application/json");
+        for (const QString &refusal : refusals)
+            replies << FakeHttpServer::text(500, refusal, "application/json");
         replies << wda::valueReply(QJsonObject()) << FakeHttpServer::text(200, "not json");
         QJsonObject slow = FakeHttpServer::text(200, "late");
         slow.insert("delayMs", 3000);
-        Fixture fixture(FakeHttpServer::scenario(
+        server.setScenario(FakeHttpServer::scenario(
             {wda::statusRoute(), wda::sessionRoute(replies),
              FakeHttpServer::route("GET", "/x", {FakeHttpServer::bytes(500, "\xff\xfe", "text/plain"), FakeHttpServer::text(204, "")}),
              FakeHttpServer::route("GET", "/slow", {slow})}));
-        DeviceManager &manager = fixture.manager;
-        for (const auto &[reply, shown] : refusals) {
-            QVERIFY(!fixture.connect());
-            QCOMPARE(manager.connectionState(), DeviceConnectionState::failed(shown));
-            QVERIFY(manager.logText().endsWith(reply)); // the log gets the reply itself, as it came
-            QCOMPARE(manager.sessionID(), std::nullopt);
+        for (const QString &reply : refusals) {
+            QVERIFY(!f.connect());
+            QVERIFY(manager.logText().endsWith(reply));
+            note(u"refused"_s);
         }
+        transcript.replace(QString::number(server.port()), u"<port>"_s);
+        QVERIFY(test::compareWithGolden(u"ios-session.txt"_s, transcript));
+
         const IOSDevice device = manager.devices().at(0);
         const auto missing = test::awaitTask(manager.createSession(device, QString(), QString()));
         QCOMPARE(test::deviceManagerErrorCode(missing.exception), 7);
         QCOMPARE(*missing.error, uR"(WDA 会话创建失败：{"value":{}})"_s);
         const auto garbage = test::awaitTask(manager.createSession(device, QString(), QString()));
         QVERIFY(garbage.exception && test::deviceManagerErrorCode(garbage.exception) == -1); // the JSON error passes through
-
         const auto get = [&](const QString &path, milliseconds limit = std::chrono::seconds(5)) {
             return test::awaitTask(manager.request(path, "GET", std::nullopt, limit));
         };
@@ -188,23 +172,54 @@ private slots:
         // Past the time limit: the transport's own error, not code 8.
         const auto slowOutcome = get(u"/slow"_s, milliseconds(300));
         QVERIFY(slowOutcome.exception && test::deviceManagerErrorCode(slowOutcome.exception) == -1);
-    }
 
-    void friendlyMessageShortensLongDescriptions()
-    {
+        // Long descriptions are cut to 160 user-perceived characters: 161 flags to 160 flags.
         QCOMPARE(DeviceManager::friendlyError(QString(199, u'错') + u'!'), QString(160, u'错') + u"…"_s);
         QCOMPARE(DeviceManager::friendlyError(QString(160, u'x')), QString(160, u'x'));
-        // User-perceived characters: 161 flags are cut to 160 flags.
         const QString flags = u"🇨🇳"_s.repeated(161);
         QCOMPARE(DeviceManager::friendlyError(flags), flags.left(160 * 4) + u"…"_s);
     }
 
-    // A first refresh that fails, polling through failures, a broken stream, and a disconnection
-    // while requests are under way.
-    void pollingAndABrokenStream()
+    // Without a session a live image stands in for a capture; a disconnection during a connection
+    // attempt ends it. Then a first refresh that fails, polling through failures, a broken stream,
+    // and a disconnection while requests are under way.
+    void streamAndPolling()
     {
-        Fixture f(scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})),
+        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
+        slowSession.insert(u"delayMs"_s, 800);
+        Fixture f(scenario({tree({{10, 10}})}, {wda::screenshotReply()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
+                           {slowSession}),
                   milliseconds(100));
+        f.manager.startLiveStream();
+        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
+        const auto live = test::awaitTask(f.manager.captureForComparison());
+        QCOMPARE(live.value->image.size(), QSize(50, 100));
+        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
+        QVERIFY(live.value->elements.isEmpty());
+
+        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
+        f.manager.disconnect();
+        const qsizetype imageChanges = images.size();
+        test::spinEventLoop(milliseconds(500));
+        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
+        QCOMPARE(f.manager.liveImage(), std::nullopt);
+        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
+
+        const qsizetype streams = f.server->count("GET", "/");
+        f.manager.connect(QString(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
+        f.manager.disconnect();
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        // The session that arrives afterwards is ended, and nothing is started for it.
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
+        QCOMPARE(f.manager.sessionID(), std::nullopt);
+        QVERIFY(!f.manager.isHierarchyPolling());
+        QCOMPARE(f.server->count("GET", "/"), streams);
+
+        // A first refresh that fails, polling through failures, a broken stream.
+        f.server->setScenario(
+            scenario({tree({{10, 10}})}, {wda::valueReply("%%%")}, FakeHttpServer::route("GET", "/", {FakeHttpServer::closeConnection()})));
         QVERIFY(!f.connect());
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(u"无法解析 WDA 高清截图"_s));
         QVERIFY(f.manager.logText().endsWith(u"无法解析 WDA 高清截图"_s));
@@ -255,57 +270,17 @@ private slots:
         QVERIFY(f.manager.elements().isEmpty());
         QCOMPARE(f.manager.liveImage(), std::nullopt);
         QCOMPARE(f.server->count("GET", "/session/S1/source"), sources);
-        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 2, 10000);
     }
 
-    // Without a session refreshing and capturing fail but a live image stands in; a disconnection
-    // during a connection attempt ends it.
-    void withoutSession()
+    // No server on the port, and an appium that is missing, cannot be started, or exits at once;
+    // a disconnection while appium is looked up; then a server the manager starts and ends itself,
+    // and one left running by someone else, which it uses and leaves running.
+    void appiumServers()
     {
-        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
-        slowSession.insert(u"delayMs"_s, 800);
-        Fixture f(scenario({tree({{10, 10}})}, {screenshot()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
-                           {slowSession}));
-        const auto refresh = test::awaitTask(f.manager.refreshHighQualityState(false));
-        QCOMPARE(test::deviceManagerErrorCode(refresh.exception), 2);
-        QCOMPARE(*refresh.error, u"WDA 会话不存在"_s);
-        QVERIFY(test::awaitTask(f.manager.refreshElements()).succeeded()); // quietly nothing to do
-        const auto none = test::awaitTask(f.manager.captureForComparison());
-        QCOMPARE(test::deviceManagerErrorCode(none.exception), 1);
-        QCOMPARE(*none.error, u"尚未连接 iPhone"_s);
-
-        f.manager.startLiveStream();
-        QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
-        const auto live = test::awaitTask(f.manager.captureForComparison());
-        QCOMPARE(live.value->image.size(), QSize(50, 100));
-        QCOMPARE(live.value->screenSize, (SizeValue{50, 100}));
-        QVERIFY(live.value->elements.isEmpty());
-
-        QSignalSpy images(&f.manager, &DeviceManager::liveImageChanged);
-        f.manager.disconnect();
-        const qsizetype imageChanges = images.size();
-        test::spinEventLoop(milliseconds(500));
-        QCOMPARE(images.size(), imageChanges); // no frame of the stopped stream comes back
-        QCOMPARE(f.manager.liveImage(), std::nullopt);
-        QCOMPARE(f.server->count("DELETE", "/session/S1"), 0);
-
-        const qsizetype streams = f.server->count("GET", "/");
-        f.manager.connect(QString(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(f.manager.connectionState().message, u"正在启动 WDA，首次连接可能需要几分钟…"_s, 10000);
-        f.manager.disconnect();
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
-        // The session that arrives afterwards is ended, and nothing is started for it.
-        QTRY_COMPARE_WITH_TIMEOUT(f.server->count("DELETE", "/session/S1"), 1, 10000);
-        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
-        QCOMPARE(f.manager.sessionID(), std::nullopt);
-        QVERIFY(!f.manager.isHierarchyPolling());
-        QCOMPARE(f.server->count("GET", "/"), streams);
-    }
-
-    // No server on the port, and an appium that is missing, cannot be started, or exits at once.
-    void appiumThatCannotServe()
-    {
-        Fixture f(test::freeLocalPort());
+        test::FakeAppium appium(scenario());
+        const int port = test::freeLocalPort();
+        Fixture f(port);
         QVERIFY(!f.connect());
         const QString text = u"未找到 Appium。请先运行 npm install -g appium，并安装 xcuitest 驱动。"_s;
         QCOMPARE(f.manager.connectionState(), DeviceConnectionState::failed(text));
@@ -329,19 +304,29 @@ private slots:
         QVERIFY(f.manager.startedAppium());
         // The child's output went to the log, and it was started with the server arguments.
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.logText().contains(u"fake appium: cannot serve\n"_s), 5000);
-        QCOMPARE(f.tools.calls(u"appium"_s), QStringList{u"--address 127.0.0.1 --port %1 --base-path /"_s.arg(f.manager.appiumPort())});
+        QCOMPARE(f.tools.calls(u"appium"_s), QStringList{u"--address 127.0.0.1 --port %1 --base-path /"_s.arg(port)});
         f.manager.disconnect();
         QVERIFY(!f.manager.startedAppium());
-    }
+        f.manager.setTiming({std::chrono::hours(1), std::chrono::milliseconds(50)});
 
-    void ownServerIsEndedAtDisconnectAForeignOneIsNot()
-    {
-        test::FakeAppium appium(scenario());
-        const int port = test::freeLocalPort();
-        Fixture f(port);
+        // A login shell that takes its time, and says when it has been asked; the user disconnects meanwhile.
         f.tools.setAppiumPath(test::FakeAppium::programPath());
-        f.manager.setMjpegPort(test::freeLocalPort());
+        const QString shell = test::writeFile(dir.filePath(u"slow-shell"_s),
+                                              "#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '"
+                                                  + test::FakeIosTools::fakePath(u"login-shell"_s).toUtf8() + "' \"$@\"\n",
+                                              QFile::ReadOwner | QFile::ExeOwner);
+        qputenv("VANTREL_SHELL", shell.toUtf8()); // restored by the fixture
+        f.manager.connect(QString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + u".asked"_s), 10'000);
+        f.manager.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(f.tools.calls(u"shell"_s).size(), 4, 10'000);
+        test::spinEventLoop(milliseconds(500)); // room for the attempt to go on, were it to
+        QVERIFY(!f.manager.startedAppium());
+        QVERIFY(appium.serverStarts().isEmpty());
+        QCOMPARE(f.manager.connectionState(), DeviceConnectionState::idle());
 
+        qputenv("VANTREL_SHELL", test::FakeIosTools::fakePath(u"login-shell"_s).toUtf8());
+        f.manager.setMjpegPort(test::freeLocalPort());
         QVERIFY(f.connect());
         QVERIFY(f.manager.startedAppium() && f.manager.appiumProcess());
         const QList<QJsonObject> starts = appium.serverStarts();
@@ -361,16 +346,15 @@ private slots:
         f.manager.disconnect();
         QVERIFY(!f.manager.startedAppium() && !f.manager.appiumProcess());
         QTRY_VERIFY_WITH_TIMEOUT(!child, 10000); // ended and released
-        QVERIFY(!answers(port));
+        QVERIFY(!test::portAnswers(port));
 
-        // A server left running by someone else is used, and left running.
         QVERIFY(appium.startLeftoverServer(port));
         QVERIFY(f.connect());
         QVERIFY(!f.manager.startedAppium());
-        QCOMPARE(f.tools.calls(u"shell"_s).size(), 1); // no lookup was needed this time
+        QCOMPARE(f.tools.calls(u"shell"_s).size(), 5); // no lookup was needed this time
         f.manager.disconnect();
         QTRY_COMPARE_WITH_TIMEOUT(appium.http().count("DELETE", "/session/S2"), 1, 10000);
-        QVERIFY(answers(port));
+        QVERIFY(test::portAnswers(port));
         QCOMPARE(appium.leftoverServer().state(), QProcess::Running);
     }
 
@@ -386,21 +370,17 @@ private slots:
     {
         QFETCH(int, shutdownMs);
         QFETCH(bool, managerGoesAtOnce);
-        // /proc/PID/stat: "pid (name) state ppid pgrp ..."; a zombie counts as gone.
-        const auto stat = [](qint64 pid) {
-            QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-            return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
-                                                  : QStringList();
+        // Live members of a process group, from /proc/PID/stat: " state ppid pgrp ..." after "pid (name)"; a zombie counts as gone.
+        const auto members = [](qint64 group) {
+            int count = 0;
+            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile file(QStringLiteral("/proc/%1/stat").arg(entry));
+                const QStringList stat = file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).section(u')', -1).split(u' ', Qt::SkipEmptyParts)
+                                                                        : QStringList();
+                count += stat.value(2).toLongLong() == group && stat.value(0) != u"Z";
+            }
+            return count;
         };
-        const auto alive = [&](qint64 pid) { return stat(pid).value(0, QStringLiteral("Z")) != u"Z"; };
-        const auto childrenOf = [&](qint64 parent) {
-            QList<qint64> children;
-            for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs))
-                if (entry.toLongLong() > 0 && stat(entry.toLongLong()).value(1).toLongLong() == parent)
-                    children.append(entry.toLongLong());
-            return children;
-        };
-
         test::FakeAppium appium(scenario());
         test::EnvironmentOverride environment;
         environment.set("FAKE_APPIUM_TERM_DELAY_MS", QByteArray::number(shutdownMs));
@@ -411,41 +391,14 @@ private slots:
         connect(manager.get(), &DeviceManagerBase::logTextChanged, this, [&log, raw = manager.get()] { log = raw->logText(); });
         QVERIFY(test::awaitTask(manager->ensureAppiumRunning()).succeeded());
         const qint64 server = manager->appiumProcess()->processId();
-        QCOMPARE(stat(server).value(2).toLongLong(), server); // it leads a group of its own
-        QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(server).isEmpty(), 5000);
-        const QList<qint64> group = QList<qint64>{server} + childrenOf(server);
-
+        QTRY_COMPARE_WITH_TIMEOUT(members(server), 2, 5000); // it leads a group of its own, with its helper
         manager->disconnect();
-        const auto anyAlive = [&] { return std::any_of(group.cbegin(), group.cend(), alive); };
         if (managerGoesAtOnce)
             manager.reset(); // ends the server (a wait within its grace): nothing is left to do it later
-        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(), 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(members(server), 0, 10'000);
         QVERIFY2(log.contains(QStringLiteral("[Appium] Received SIGTERM - shutting down\n")), qPrintable(log));
         QCOMPARE(log.contains(QStringLiteral("[Appium] Closed the server\n")),
                  shutdownMs < AppiumServerProcess::kShutdownGrace.count());
-    }
-
-    void disconnectWhileAppiumIsLocatedStartsNoServer()
-    {
-        test::FakeAppium appium(scenario());
-        Fixture fixture(test::freeLocalPort());
-        fixture.tools.setAppiumPath(test::FakeAppium::programPath());
-        // A login shell that takes its time, and says when it has been asked.
-        QTemporaryDir dir;
-        const QString shell = test::writeFile(dir.filePath(QStringLiteral("slow-shell")),
-                                              "#!/bin/sh\ntouch \"$0.asked\"\nsleep 1\nexec '"
-                                                  + test::FakeIosTools::fakePath(QStringLiteral("login-shell")).toUtf8() + "' \"$@\"\n",
-                                              QFile::ReadOwner | QFile::ExeOwner);
-        qputenv("VANTREL_SHELL", shell.toUtf8()); // restored by the fixture
-
-        fixture.manager.connect(QString(), QString());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(shell + QStringLiteral(".asked")), 10'000);
-        fixture.manager.disconnect();
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.tools.calls(QStringLiteral("shell")).size(), 1, 10'000);
-        test::spinEventLoop(std::chrono::milliseconds(500)); // room for the attempt to go on, were it to
-        QVERIFY(!fixture.manager.startedAppium());
-        QVERIFY(appium.serverStarts().isEmpty());
-        QCOMPARE(fixture.manager.connectionState(), DeviceConnectionState::idle());
     }
 };
 
