@@ -26,11 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QJsonObject solid(double r, double g, double b, double opacity = 1)
-{
-    return QJsonObject{{"type", "SOLID"}, {"color", QJsonObject{{"r", r}, {"g", g}, {"b", b}, {"a", 0.1}}}, {"opacity", opacity}};
-}
-
 // The nodes a Figma tree flattens to, one line each.
 QStringList flattened(const QJsonObject &root, QPointF origin)
 {
@@ -130,29 +125,12 @@ private slots:
             const auto link = WebPagePreview::openGraphImageURL(WebPagePreview::pageText(bytes, contentType), QUrl(QStringLiteral("https://a.test/p")));
             log << QString::fromLatin1(bytes.toHex().left(16)) + u' ' + QString::fromLatin1(contentType) + QStringLiteral(" -> ") + (link ? link->path() : "none");
         }
-        // Nodes without an id or with an empty or unreadable box are skipped; their children are still visited.
-        log << QStringLiteral("# Figma nodes from the origin 4,5");
-        QJsonObject noId = figmaNode("x", "FRAME", box(0, 0, 5, 5), {figmaNode("4", "TEXT", box(1, 1, 1, 1))});
-        noId.remove("id");
-        QJsonObject stringy = figmaNode("8", "TEXT", box(0, 0, 10, 10));
-        stringy["absoluteBoundingBox"] = QJsonObject{{"x", 0}, {"y", 0}, {"width", "10"}, {"height", 10}};
-        QJsonObject mixed = figmaNode("9", "GROUP", box(0, 0, 2, 2));
-        mixed.insert("children", QJsonArray{figmaNode("9a", "TEXT", box(0, 0, 1, 1)), 7}); // not an array of objects: not walked
-        QJsonObject full = figmaNode("F", "TEXT", box(10, 20, 30, 40));
-        full.insert("characters", "欢迎");
-        full.insert("fills", QJsonArray{solid(1, 0, 0)});
-        full.insert("strokes", QJsonArray{solid(0, 0, 1, 0.5)});
-        full.insert("cornerRadius", 8);
-        full.insert("style", QJsonObject{{"fontSize", 17.5}});
-        const QJsonObject bare{{"id", "b"}, {"absoluteBoundingBox", box(0, 0, 1, 1)}, {"cornerRadius", "8"}, {"style", 3}};
-        log << flattened(figmaNode("1", "FRAME", box(0, 0, 100, 100),
-                                   {figmaNode("2", "LINE", box(0, 50, 100, 0), {figmaNode("3", "TEXT", box(1, 2, 3, 4))}), noId,
-                                    figmaNode("6", "GROUP", QJsonObject{}, {figmaNode("5", "VECTOR", box(0, 0, 3, 3))}),
-                                    figmaNode("7", "RECTANGLE", box(0, 0, -1, 5)), stringy, mixed, full, bare}),
-                         QPointF(4, 5));
-        // Two huge coordinates subtract to infinity: that node goes, its neighbours stay.
-        log << flattened(figmaNode("H", "FRAME", box(0, 0, 375, 812), {figmaNode("A", "TEXT", box(1.7e308, 0, 10, 10)), figmaNode("B", "TEXT", box(5, 5, 1, 1))}),
-                         QPointF(-1.7e308, 0));
+        // Nodes without an id or with an empty or unreadable box are skipped, their children still visited;
+        // children that are not all objects are not walked; a node whose position overflows goes alone.
+        for (const QJsonValue &tree : inputs["figmaTrees"].toArray()) {
+            log << QStringLiteral("# Figma nodes from the origin %1,%2").arg(tree["origin"][0].toDouble()).arg(tree["origin"][1].toDouble());
+            log << flattened(tree["node"].toObject(), QPointF(tree["origin"][0].toDouble(), tree["origin"][1].toDouble()));
+        }
         QVERIFY(compareWithGolden("design-rules.txt", log.join(u'\n') + u'\n'));
     }
 
