@@ -35,7 +35,7 @@ QJsonObject pageWithPreview(const QString &link)
 // A response whose body repeats one chunk for ever, optionally announcing a length.
 QJsonObject endless(const QString &contentType, std::optional<qint64> announced = std::nullopt, int delayMs = 0)
 {
-    QJsonObject headers{{"Content-Type", contentType}, {"Connection", "close"}};
+    QJsonObject headers{{"Content-Type", contentType}};
     if (announced)
         headers.insert("Content-Length", QString::number(*announced));
     const QJsonObject chunk{{"data", QString(256 * 1024, u'x')}, {"delayMs", delayMs}};
