@@ -16,10 +16,6 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-#include <qcoro/qcorotimer.h>
-
-#include <vector>
-
 using namespace vantrel;
 using namespace vantrel::test;
 using namespace std::chrono_literals;
@@ -95,26 +91,6 @@ struct Fixture {
         return awaitTask(importer.importURL(link, kToken, std::nullopt, [this](const QString &t) { progress << t; }));
     }
 };
-
-// Waits for a turn and reports when it came, in ms after `clock` started.
-QCoro::Task<qint64> turnAt(const QElapsedTimer *clock, std::chrono::milliseconds startAfter = 0ms)
-{
-    if (startAfter > 0ms)
-        co_await QCoro::sleepFor(startAfter);
-    co_await FigmaRequestThrottle::shared().waitForTurn();
-    co_return clock->elapsed();
-}
-
-QCoro::Task<QList<qint64>> turnsTogether(const QElapsedTimer *clock, QList<std::chrono::milliseconds> starts)
-{
-    std::vector<QCoro::Task<qint64>> tasks;
-    for (const auto start : starts)
-        tasks.push_back(turnAt(clock, start));
-    QList<qint64> times;
-    for (auto &task : tasks)
-        times.append(co_await std::move(task));
-    co_return times;
-}
 
 } // namespace
 
@@ -235,32 +211,36 @@ private slots:
 
     void throttle()
     {
-        resetThrottle(300ms);
+        FigmaRequestThrottle &throttle = FigmaRequestThrottle::shared();
         QElapsedTimer clock;
-        clock.start();
+        const auto turn = [&] { return awaitTask(throttle.waitForTurn()).succeeded() ? clock.elapsed() : -1; };
         // The first goes at once; the next two arrive during the spacing and wake together, instead of
         // one after the other; never early.
-        const QList<qint64> times = awaitTask(turnsTogether(&clock, {0ms, 50ms, 100ms})).value.value();
+        resetThrottle(300ms);
+        clock.start();
+        QList<qint64> times;
+        for (const auto start : {0ms, 50ms, 100ms})
+            QTimer::singleShot(start, [&] { throttle.waitForTurn().then([&] { times << clock.elapsed(); }); });
+        QTRY_COMPARE_WITH_TIMEOUT(times.size(), 3, 10000);
         const QString text = QStringLiteral("%1 %2 %3").arg(times[0]).arg(times[1]).arg(times[2]);
         QVERIFY2(times[0] < 250 && times[1] - times[0] >= 300 && times[2] - times[0] >= 300, qPrintable(text));
         QVERIFY2(std::abs(times[2] - times[1]) < 200, qPrintable(text));
 
         // Of two refusals the later end holds.
-        FigmaRequestThrottle &throttle = FigmaRequestThrottle::shared();
         resetThrottle();
         clock.restart();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         throttle.postpone(now.addMSecs(700), QStringLiteral("pro"), std::nullopt);
         throttle.postpone(now.addMSecs(200), std::nullopt, std::nullopt);
-        qint64 turn = awaitTask(turnAt(&clock)).value.value();
-        QVERIFY2(turn >= 650, qPrintable(QString::number(turn)));
+        qint64 at = turn();
+        QVERIFY2(at >= 650, qPrintable(QString::number(at)));
         // A refusal that comes while a caller sleeps out the spacing holds that caller too.
         resetThrottle(300ms);
-        awaitTask(turnAt(&clock));
+        turn();
         clock.restart();
         QTimer::singleShot(100, [&throttle] { throttle.postpone(QDateTime::currentDateTimeUtc().addMSecs(1000), std::nullopt, std::nullopt); });
-        turn = awaitTask(turnAt(&clock)).value.value();
-        QVERIFY2(turn >= 1000, qPrintable(QString::number(turn)));
+        at = turn();
+        QVERIFY2(at >= 1000, qPrintable(QString::number(at)));
     }
 
     // Whole imports against the scripted API, one after another: what each gives, what it asks for
