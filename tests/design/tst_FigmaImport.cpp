@@ -24,10 +24,9 @@ namespace {
 
 const QString kToken = QStringLiteral("figd_secret-token-123");
 
-QJsonObject refusal(int retryAfter, QJsonObject headers = {})
+QJsonObject refusal(int retryAfter, const QJsonObject &headers = {})
 {
-    headers.insert("Retry-After", QString::number(retryAfter));
-    return QJsonObject{{"status", 429}, {"headers", headers}, {"body", "{\"status\":429}"}};
+    return withHeaders(withHeaders(FakeHttpServer::json(429, QJsonObject{{"status", 429}}), {{"Retry-After", QString::number(retryAfter)}}), headers);
 }
 
 QJsonObject textNode(const QString &id, double x, double y)
@@ -155,7 +154,8 @@ private slots:
         QVERIFY(compareWithGolden("design-figma-requests.txt", log.join(u'\n') + u'\n'));
     }
 
-    void answersAreCachedForFiveMinutes()
+    // The cache of answers, a long refusal and a server that refuses connections, one after another.
+    void cacheAndFailuresWithoutRetry()
     {
         Fixture f;
         QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
@@ -175,38 +175,28 @@ private slots:
         FileWriter::writeAtomically(f.cachePath(), "{not json");
         QCOMPARE(f.request().value->value("v").toInt(), 2);
         QCOMPARE(f.server.requests().size(), 3);
-    }
 
-    void longRefusalFailsAtOnceAndHoldsLaterRequests()
-    {
-        Fixture f;
-        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {refusal(600, {{"X-Figma-Plan-Tier", "professional"}, {"X-Figma-Rate-Limit-Type", "low"}})})});
-        QCOMPARE(outcomeText(f.request()), QStringLiteral("Figma Professional 套餐的 API low额度已耗尽，预计 10 分钟 后恢复。"
-                                                          "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
+        // A refusal longer than the longest wait fails at once, and holds later requests, which send nothing.
+        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/L", {refusal(600, {{"X-Figma-Plan-Tier", "professional"}, {"X-Figma-Rate-Limit-Type", "low"}})})});
+        f.progress.clear();
+        QCOMPARE(outcomeText(f.request("L")), QStringLiteral("Figma Professional 套餐的 API low额度已耗尽，预计 10 分钟 后恢复。"
+                                                             "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
         QVERIFY(f.progress.isEmpty());
-        // A later request within the refusal fails at once with the remaining time and the tier, sending nothing.
         const QString later = outcomeText(f.request(QStringLiteral("OTHER")));
         QVERIFY2(later.startsWith(QStringLiteral("Figma Professional 套餐")) && (later.contains("预计 9 分钟") || later.contains("预计 10 分钟")),
                  qPrintable(later));
-        QCOMPARE(f.server.requests().size(), 1);
-        // A refusal just over the longest wait fails at once too.
+        QCOMPARE(f.server.requests().size(), 4);
         resetThrottle();
         FigmaRequestThrottle::shared().postpone(QDateTime::currentDateTimeUtc().addSecs(121), std::nullopt, std::nullopt);
-        QCOMPARE(outcomeText(f.request()), QStringLiteral("Figma API 请求过于频繁，请等待约 2 分钟 后重试"));
-    }
+        QCOMPARE(outcomeText(f.request("L")), QStringLiteral("Figma API 请求过于频繁，请等待约 2 分钟 后重试"));
 
-    void refusedConnectionsAreRetried()
-    {
-        TemporaryHome home;
-        QNetworkAccessManager network;
-        const QUrl closed(QStringLiteral("http://127.0.0.1:%1").arg(freeLocalPort()));
-        FigmaClient client(&network, FigmaEndpoints(closed, QUrl(FigmaEndpoints::kDefaultWebBase)), fastTimings());
+        // A refused connection is retried after pauses of one and two units.
+        resetThrottle();
+        FigmaClient closed(&f.network, FigmaEndpoints(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freeLocalPort())), QUrl()), fastTimings());
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(outcomeText(awaitTask(client.figmaJSON(client.endpoints().fileURL("K"), kToken))),
-                 QStringLiteral("网络请求失败：未能连接到服务器。"));
-        QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed()))); // pauses of one and two units
+        QCOMPARE(outcomeText(awaitTask(closed.figmaJSON(closed.endpoints().fileURL("K"), kToken))), QStringLiteral("网络请求失败：未能连接到服务器。"));
+        QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed())));
     }
 
     void throttle()
