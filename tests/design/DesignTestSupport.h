@@ -8,7 +8,10 @@
 #include "engine/ImportedDesign.h"
 #include "support/AwaitTask.h"
 #include "support/FakeHttpServer.h"
+#include "support/TestEnvironment.h"
 #include "support/TestImages.h"
+
+#include <QFile>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -58,6 +61,13 @@ inline QStringList requestLines(const FakeHttpServer &server, qsizetype from = 0
                      .arg(all[i]["method"].toString(), all[i]["path"].toString(), headers["x-figma-token"].toString("-"), headers["accept"].toString());
     }
     return lines;
+}
+
+// A JSON object kept in tests/data/design; empty if it cannot be read.
+inline QJsonObject designData(const QString &name)
+{
+    QFile file(dataPath(QStringLiteral("design/") + name));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
 // Gives the server its routes; "{base}" in them stands for the server's own address.

@@ -16,10 +16,6 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
-#include <qcoro/qcorotimer.h>
-
-#include <vector>
-
 using namespace vantrel;
 using namespace vantrel::test;
 using namespace std::chrono_literals;
@@ -28,10 +24,9 @@ namespace {
 
 const QString kToken = QStringLiteral("figd_secret-token-123");
 
-QJsonObject refusal(int retryAfter, QJsonObject headers = {})
+QJsonObject refusal(int retryAfter, const QJsonObject &headers = {})
 {
-    headers.insert("Retry-After", QString::number(retryAfter));
-    return QJsonObject{{"status", 429}, {"headers", headers}, {"body", "{\"status\":429}"}};
+    return withHeaders(withHeaders(FakeHttpServer::json(429, QJsonObject{{"status", 429}}), {{"Retry-After", QString::number(retryAfter)}}), headers);
 }
 
 QJsonObject textNode(const QString &id, double x, double y)
@@ -39,19 +34,6 @@ QJsonObject textNode(const QString &id, double x, double y)
     QJsonObject node = figmaNode(id, "TEXT", box(x, y, 80, 24));
     node.insert("characters", "欢迎");
     return node;
-}
-
-// The file's frames, listed depth first: page 1 holds A (with a nested component and a text), B and
-// N without a box; page 2 holds C, an unnamed section and an instance.
-QJsonObject fileResponse()
-{
-    const QJsonObject nested{{"id", "A:1"}, {"name", "卡片"}, {"type", "COMPONENT"}, {"absoluteBoundingBox", box(10, 10, 100, 60)}};
-    const auto canvas = [](const QJsonArray &frames) { return QJsonObject{{"id", "0:1"}, {"type", "CANVAS"}, {"children", frames}}; };
-    return QJsonObject{{"name", "App"}, {"document", QJsonObject{{"id", "0:0"}, {"type", "DOCUMENT"}, {"children", QJsonArray{
-        canvas({figmaNode("A", "FRAME", box(0, 0, 375, 812), {nested, figmaNode("T", "TEXT", box(0, 0, 5, 5))}, "首页"),
-                figmaNode("B", "FRAME", box(400, 0, 390, 844), {}, "详情"), figmaNode("N", "FRAME", QJsonObject{})}),
-        canvas({figmaNode("C", "FRAME", box(0, 0, 10, 10), {}, "设置"), QJsonObject{{"id", "S"}, {"type", "SECTION"}, {"absoluteBoundingBox", box(0, 0, 10, 20)}},
-                figmaNode("I", "INSTANCE", box(0, 0, 1, 1))})}}}}};
 }
 
 // A design in a few lines: the outcome, the chosen frame and canvas, the frames offered, the nodes.
@@ -92,8 +74,10 @@ struct Fixture {
     }
 
     // Scripts the three API answers (the file's frames, the node, the rendering's link) and the rendering.
+    // The file's frames: page 1 holds A (with a nested component and a text), B and N without a box;
+    // page 2 holds C, an unnamed section and an instance.
     void script(const QString &id, const QJsonObject &document, const QJsonValue &renderLink = QStringLiteral("{base}/render.png"),
-                const QJsonObject &rendering = png(750, 1624), const QJsonObject &file = fileResponse())
+                const QJsonObject &rendering = png(750, 1624), const QJsonObject &file = designData("figma-file.json"))
     {
         QDir(FigmaCache::directory()).removeRecursively();
         serve(server, {FakeHttpServer::route("GET", "/v1/files/KEY", {FakeHttpServer::json(200, file)}),
@@ -106,26 +90,6 @@ struct Fixture {
         return awaitTask(importer.importURL(link, kToken, std::nullopt, [this](const QString &t) { progress << t; }));
     }
 };
-
-// Waits for a turn and reports when it came, in ms after `clock` started.
-QCoro::Task<qint64> turnAt(const QElapsedTimer *clock, std::chrono::milliseconds startAfter = 0ms)
-{
-    if (startAfter > 0ms)
-        co_await QCoro::sleepFor(startAfter);
-    co_await FigmaRequestThrottle::shared().waitForTurn();
-    co_return clock->elapsed();
-}
-
-QCoro::Task<QList<qint64>> turnsTogether(const QElapsedTimer *clock, QList<std::chrono::milliseconds> starts)
-{
-    std::vector<QCoro::Task<qint64>> tasks;
-    for (const auto start : starts)
-        tasks.push_back(turnAt(clock, start));
-    QList<qint64> times;
-    for (auto &task : tasks)
-        times.append(co_await std::move(task));
-    co_return times;
-}
 
 } // namespace
 
@@ -190,17 +154,16 @@ private slots:
         QVERIFY(compareWithGolden("design-figma-requests.txt", log.join(u'\n') + u'\n'));
     }
 
-    void answersAreCachedForFiveMinutes()
+    // The cache of answers, a long refusal and a server that refuses connections, one after another.
+    void cacheAndFailuresWithoutRetry()
     {
         Fixture f;
         QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
         serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {FakeHttpServer::json(200, QJsonObject{{"v", 1}}),
                                                                        FakeHttpServer::json(200, QJsonObject{{"v", 2}})})});
+        // A fresh answer is reused (the imports' transcript shows it). One file per link, named by the
+        // SHA-256 of the link (the command line's test finds no token in it).
         QCOMPARE(f.request().value->value("v").toInt(), 1);
-        QCOMPARE(f.request().value->value("v").toInt(), 1);
-        QCOMPARE(f.progress, QStringList{QStringLiteral("正在使用最近获取的 Figma 数据…")});
-        QCOMPARE(f.server.requests().size(), 1);
-        // One file per link, named by the SHA-256 of the link (the command line's test finds no token in it).
         const QByteArray link = f.server.url(QStringLiteral("/v1/files/K?depth=3")).toString().toUtf8();
         QCOMPARE(f.cachePath(), f.home.path() + QStringLiteral("/.cache/com.halvenro.Vantrel/FigmaAPI/") +
                                     QCryptographicHash::hash(link, QCryptographicHash::Sha256).toHex() + QStringLiteral(".json"));
@@ -212,71 +175,62 @@ private slots:
         FileWriter::writeAtomically(f.cachePath(), "{not json");
         QCOMPARE(f.request().value->value("v").toInt(), 2);
         QCOMPARE(f.server.requests().size(), 3);
-    }
 
-    void longRefusalFailsAtOnceAndHoldsLaterRequests()
-    {
-        Fixture f;
-        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {refusal(600, {{"X-Figma-Plan-Tier", "professional"}, {"X-Figma-Rate-Limit-Type", "low"}})})});
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(outcomeText(f.request()), QStringLiteral("Figma Professional 套餐的 API low额度已耗尽，预计 10 分钟 后恢复。"
-                                                          "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
+        // A refusal longer than the longest wait fails at once, and holds later requests, which send nothing.
+        serve(f.server, {FakeHttpServer::route("GET", "/v1/files/L", {refusal(600, {{"X-Figma-Plan-Tier", "professional"}, {"X-Figma-Rate-Limit-Type", "low"}})})});
+        f.progress.clear();
+        QCOMPARE(outcomeText(f.request("L")), QStringLiteral("Figma Professional 套餐的 API low额度已耗尽，预计 10 分钟 后恢复。"
+                                                             "可升级 Figma 套餐，或先从 Figma 导出 PNG/JPG，再通过“导入图片”继续对比。"));
         QVERIFY(f.progress.isEmpty());
-        // A later request within the refusal fails at once with the remaining time and the tier, sending nothing.
         const QString later = outcomeText(f.request(QStringLiteral("OTHER")));
         QVERIFY2(later.startsWith(QStringLiteral("Figma Professional 套餐")) && (later.contains("预计 9 分钟") || later.contains("预计 10 分钟")),
                  qPrintable(later));
-        QCOMPARE(f.server.requests().size(), 1);
-        QVERIFY(clock.elapsed() < 30000);
-        // A refusal just over the longest wait fails at once too.
+        QCOMPARE(f.server.requests().size(), 4);
         resetThrottle();
         FigmaRequestThrottle::shared().postpone(QDateTime::currentDateTimeUtc().addSecs(121), std::nullopt, std::nullopt);
-        QCOMPARE(outcomeText(f.request()), QStringLiteral("Figma API 请求过于频繁，请等待约 2 分钟 后重试"));
-    }
+        QCOMPARE(outcomeText(f.request("L")), QStringLiteral("Figma API 请求过于频繁，请等待约 2 分钟 后重试"));
 
-    void refusedConnectionsAreRetried()
-    {
-        TemporaryHome home;
-        QNetworkAccessManager network;
-        const QUrl closed(QStringLiteral("http://127.0.0.1:%1").arg(freeLocalPort()));
-        FigmaClient client(&network, FigmaEndpoints(closed, QUrl(FigmaEndpoints::kDefaultWebBase)), fastTimings());
+        // A refused connection is retried after pauses of one and two units.
+        resetThrottle();
+        FigmaClient closed(&f.network, FigmaEndpoints(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(freeLocalPort())), QUrl()), fastTimings());
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(outcomeText(awaitTask(client.figmaJSON(client.endpoints().fileURL("K"), kToken))),
-                 QStringLiteral("网络请求失败：未能连接到服务器。"));
-        QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed()))); // pauses of one and two units
+        QCOMPARE(outcomeText(awaitTask(closed.figmaJSON(closed.endpoints().fileURL("K"), kToken))), QStringLiteral("网络请求失败：未能连接到服务器。"));
+        QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed())));
     }
 
     void throttle()
     {
-        resetThrottle(300ms);
+        FigmaRequestThrottle &throttle = FigmaRequestThrottle::shared();
         QElapsedTimer clock;
-        clock.start();
+        const auto turn = [&] { return awaitTask(throttle.waitForTurn()).succeeded() ? clock.elapsed() : -1; };
         // The first goes at once; the next two arrive during the spacing and wake together, instead of
         // one after the other; never early.
-        const QList<qint64> times = awaitTask(turnsTogether(&clock, {0ms, 50ms, 100ms})).value.value();
+        resetThrottle(300ms);
+        clock.start();
+        QList<qint64> times;
+        for (const auto start : {0ms, 50ms, 100ms})
+            QTimer::singleShot(start, [&] { throttle.waitForTurn().then([&] { times << clock.elapsed(); }); });
+        QTRY_COMPARE_WITH_TIMEOUT(times.size(), 3, 10000);
         const QString text = QStringLiteral("%1 %2 %3").arg(times[0]).arg(times[1]).arg(times[2]);
         QVERIFY2(times[0] < 250 && times[1] - times[0] >= 300 && times[2] - times[0] >= 300, qPrintable(text));
         QVERIFY2(std::abs(times[2] - times[1]) < 200, qPrintable(text));
 
         // Of two refusals the later end holds.
-        FigmaRequestThrottle &throttle = FigmaRequestThrottle::shared();
         resetThrottle();
         clock.restart();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         throttle.postpone(now.addMSecs(700), QStringLiteral("pro"), std::nullopt);
         throttle.postpone(now.addMSecs(200), std::nullopt, std::nullopt);
-        qint64 turn = awaitTask(turnAt(&clock)).value.value();
-        QVERIFY2(turn >= 650, qPrintable(QString::number(turn)));
+        qint64 at = turn();
+        QVERIFY2(at >= 650, qPrintable(QString::number(at)));
         // A refusal that comes while a caller sleeps out the spacing holds that caller too.
         resetThrottle(300ms);
-        awaitTask(turnAt(&clock));
+        turn();
         clock.restart();
         QTimer::singleShot(100, [&throttle] { throttle.postpone(QDateTime::currentDateTimeUtc().addMSecs(1000), std::nullopt, std::nullopt); });
-        turn = awaitTask(turnAt(&clock)).value.value();
-        QVERIFY2(turn >= 1000, qPrintable(QString::number(turn)));
+        at = turn();
+        QVERIFY2(at >= 1000, qPrintable(QString::number(at)));
     }
 
     // Whole imports against the scripted API, one after another: what each gives, what it asks for

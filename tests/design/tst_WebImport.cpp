@@ -17,31 +17,35 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QJsonObject html(const QString &text)
-{
-    return FakeHttpServer::text(200, text, QStringLiteral("text/html; charset=utf-8"));
-}
-
-QJsonObject route(const QString &path, const QJsonObject &response, const QString &match = QStringLiteral("exact"))
-{
-    return FakeHttpServer::route("GET", path, {response}, match);
-}
-
-QJsonObject pageWithPreview(const QString &link)
-{
-    return html(QStringLiteral("<meta content=\"%1\" property=\"og:image\">").arg(link));
-}
-
 // A response whose body repeats one chunk for ever, optionally announcing a length.
 QJsonObject endless(const QString &contentType, std::optional<qint64> announced = std::nullopt, int delayMs = 0)
 {
-    QJsonObject headers{{"Content-Type", contentType}, {"Connection", "close"}};
+    QJsonObject headers{{"Content-Type", contentType}};
     if (announced)
         headers.insert("Content-Length", QString::number(*announced));
     const QJsonObject chunk{{"data", QString(256 * 1024, u'x')}, {"delayMs", delayMs}};
     return QJsonObject{{"status", 200}, {"headers", headers}, {"chunks", QJsonArray{chunk}}, {"repeatChunks", true}};
 }
 
+
+// A scripted response from its short description in web-imports.json: an image of a size, one
+// claiming a size, some bytes, an endless body, a page, or a page naming its preview image.
+QJsonObject response(const QJsonObject &d)
+{
+    const QString type = d["type"].toString(QStringLiteral("image/png"));
+    const auto size = [&](const char *key, int i) { return d[key][i].toInt(); };
+    QJsonObject r = FakeHttpServer::text(200, d["html"].toString(QStringLiteral("<meta content=\"%1\" property=\"og:image\">").arg(d["preview"].toString())),
+                                         QStringLiteral("text/html; charset=utf-8"));
+    if (d.contains("png"))
+        r = png(size("png", 0), size("png", 1), type);
+    else if (d.contains("claiming"))
+        r = FakeHttpServer::bytes(200, pngClaiming(size("claiming", 0), size("claiming", 1)), type);
+    else if (d.contains("bytes"))
+        r = FakeHttpServer::bytes(200, d["bytes"].toString().toUtf8(), type);
+    else if (d.contains("endless"))
+        r = endless(d["endless"].toString(), d.contains("announced") ? std::optional(d["announced"].toInteger()) : std::nullopt);
+    return d.contains("delayMs") ? delayed(r, d["delayMs"].toInt()) : r;
+}
 
 } // namespace
 
@@ -52,68 +56,31 @@ private slots:
     void cleanup() { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); }
 
     // Each link against its scripted routes: the outcome and the requests with their Accept header
-    // (a page is a plain fetch, its preview an image), against the expected transcript.
+    // (a page is a plain fetch, its preview an image), against the expected transcript. The fake
+    // server is the Figma web base too, so "/design/KEY" is a Figma link.
     void imports()
     {
-        struct Row {
-            const char *name;
-            QJsonArray routes;
-            QString link; // "{base}": the server; "{closed}": a port nothing listens on
-            QString token = {};
-        };
-        const QList<Row> rows{
-            {"bad link 1", {}, ""},
-            {"bad link 2", {}, "   \n"},
-            {"bad link 3", {}, "http://exa mple.com/x.png"},
-            {"bad link 4", {}, "http://[::1"},
-            {"image, trimmed", {route("/img/home.dark.png", png(40, 30))}, " {base}/img/home.dark.png\r\n"},
-            {"capitalised type, no path", {route("/", png(8, 9, "IMAGE/PNG"))}, "{base}"},
-            {"image type that does not decode", {route("/b.png", FakeHttpServer::bytes(200, "not an image", "image/png"))}, "{base}/b.png"},
-            {"image too large to decode", {route("/huge.png", FakeHttpServer::bytes(200, pngClaiming(20000, 20000), "image/png"))}, "{base}/huge.png"},
-            {"status", {}, "{base}/gone.png"},
-            // The fake server is the Figma web base too, so "/design/KEY" is a Figma link.
-            {"Figma link without token", {}, "{base}/design/KEY?node-id=1-2"},
-            {"blank token is a token", {}, "{base}/design/KEY?node-id=1-2", " "},
-            {"marker without key", {route("/design/", png(5, 5))}, "{base}/design/"},
-            {"page", {route("/deep/a/b/page.html", pageWithPreview("../c.png")), route("/deep/a/c.png", png(60, 120, "application/octet-stream"))},
-             "{base}/deep/a/b/page.html?ref=x"},
-            {"preview with entities", {route("/page", pageWithPreview("/media/cover.png?w=1&amp;h=2")), route("/media/cover.png", png(3, 4))}, "{base}/page"},
-            {"page without preview", {route("/p.html", html("<p>none</p>"))}, "{base}/p.html"},
-            {"preview refused", {route("/p.html", pageWithPreview("/m.png"))}, "{base}/p.html"},
-            {"preview not an image", {route("/p.html", pageWithPreview("/b.png")), route("/b.png", FakeHttpServer::bytes(200, "GIF89?", "image/png"))},
-             "{base}/p.html"},
-            {"preview empty", {route("/p.html", pageWithPreview("/e.png")), route("/e.png", FakeHttpServer::bytes(200, "", "image/png"))}, "{base}/p.html"},
-            // Other hosts go through the fake server as an HTTP proxy, which sees absolute links.
-            {"share page elsewhere", {route("http://other.example/s/abc", pageWithPreview("http://cdn.example/c.png"), "prefix"),
-                                      route("http://cdn.example/c.png", png(11, 22), "prefix")}, "http://other.example/s/abc"},
-            {"CoDesign share page", {route("http://share.codesign.example/s/abc", pageWithPreview("http://cdn.example/c.png"), "prefix"),
-                                     route("http://cdn.example/c.png", png(11, 22), "prefix")}, "http://share.CoDesign.example/s/abc"},
-            {"CoDesign image", {route("http://codesign.example/img/d.png", png(7, 7), "prefix")}, "http://codesign.example/img/d.png"},
-            // The first fetch's transport errors come unwrapped and are not retried.
-            {"refused", {}, "http://127.0.0.1:{closed}/x.png"},
-            {"no answer", {route("/stuck", delayed(png(1, 1), 30000))}, "{base}/stuck"},
-            {"no host", {}, "just-text"},
-            {"not HTTP", {}, "data:image/png;base64," + QString::fromLatin1(pngBytes(6, 5).toBase64())},
-            // Bodies are capped while they arrive.
-            {"endless image", {route("/x", endless("image/png"))}, "{base}/x"},
-            {"endless page", {route("/x", endless("text/html"))}, "{base}/x"},
-            {"announces 3 GB", {route("/x", endless("image/png", qint64(3) << 30))}, "{base}/x"},
-        };
         QStringList log;
-        for (const Row &row : rows) {
+        for (const QJsonValue &row : designData(QStringLiteral("web-imports.json"))["imports"].toArray()) {
             resetThrottle();
             TemporaryHome home;
             FakeHttpServer server;
             QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
-            serve(server, row.routes);
-            QNetworkProxy::setApplicationProxy(row.link.contains(QStringLiteral(".example"))
+            // Absolute paths are other hosts, reached through the fake server as an HTTP proxy.
+            QJsonArray routes;
+            const QJsonObject described = row["routes"].toObject();
+            for (auto it = described.begin(); it != described.end(); ++it)
+                routes << FakeHttpServer::route("GET", it.key(), {response(it->toObject())}, it.key().startsWith("http") ? "prefix" : "exact");
+            serve(server, routes);
+            QString link = row["link"].toString();
+            QNetworkProxy::setApplicationProxy(link.contains(QStringLiteral(".example"))
                                                    ? QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server.port())
                                                    : QNetworkProxy(QNetworkProxy::NoProxy));
             const QString base = server.baseUrl().toString();
-            QString link = row.link;
             link.replace(QStringLiteral("{base}"), base).replace(QStringLiteral("{closed}"), QString::number(freeLocalPort()));
             DesignImporter importer(FigmaEndpoints(server.baseUrl(), server.baseUrl()), fastTimings());
-            log << QStringLiteral("# %1: ").arg(row.name) + outcomeText(awaitTask(importer.importURL(link, row.token))).replace(base, "{base}");
+            const TaskOutcome<ImportedDesign> outcome = awaitTask(importer.importURL(link, row["token"].toString()));
+            log << QStringLiteral("# %1: ").arg(row["name"].toString()) + outcomeText(outcome).replace(base, "{base}");
             log << requestLines(server);
         }
         QVERIFY(compareWithGolden("design-web-imports.txt", log.join(u'\n') + u'\n'));
@@ -144,7 +111,6 @@ private slots:
         timings.downloadTimeout = 500ms;
         timings.requestDeadline = 1200ms;
         for (const Row &row : rows) {
-            TemporaryHome home;
             FakeHttpServer server;
             QVERIFY2(server.isRunning(), qPrintable(server.errorString()));
             serve(server, {FakeHttpServer::route("GET", "/d.png", row.responses)});

@@ -4,17 +4,17 @@
 Prints "PORT <n>" first. SCENARIO.json:
   {"routes": [{"method": "GET", "path": "/v1/files/KEY", "match": "exact" | "prefix", "responses": [R, ...]}]}
 A route's responses are served in order, the last one repeating. An exact path is compared without
-the query unless it names one. The file is re-read whenever it changes; the sequences then restart.
+the query. The file is re-read whenever it changes; the sequences then restart.
   R = {"status": 200, "headers": {...}, "body": "text" | "bodyBase64": "...", "delayMs": 0,
        "close": true                      drop the connection without a reply,
        "chunks": [{"data": "text" | "base64": "...", "delayMs": 0}], "repeatChunks": false
                                           a stream without length, closed after the last chunk}
+A body with a length keeps the connection open unless the request asked to close it.
 Every request is appended to REQUEST_LOG.jsonl before it is answered:
   {"method", "path" (with query, as sent), "headers" (names in lower case), "body", "time" (ms)}.
 """
 import base64
 import json
-import os
 import socketserver
 import sys
 import threading
@@ -39,11 +39,10 @@ class Scenario:
         try:
             with open(self.path, 'rb') as scenario:
                 content = scenario.read()
-            stamp = (os.stat(self.path).st_mtime_ns, content)
-            if stamp != self.stamp:
+            if content != self.stamp:
                 routes = json.loads(content).get('routes', [])
                 self.routes = [dict(route, method=str(route.get('method', '')).upper(), served=0) for route in routes]
-                self.stamp = stamp
+                self.stamp = content
         except (OSError, ValueError, AttributeError) as error:
             return f'cannot use scenario {self.path}: {error}'
         return None
@@ -53,8 +52,7 @@ class Scenario:
             path, match = route.get('path', ''), route.get('match', 'exact')
             if route['method'] != method.upper():
                 continue
-            if match == 'prefix' and target.startswith(path) or match != 'prefix' and (
-                    target == path if '?' in path else target.split('?', 1)[0] == path):
+            if target.startswith(path) if match == 'prefix' else target.split('?', 1)[0] == path:
                 responses = route.get('responses') or [{}]
                 response = responses[min(route['served'], len(responses) - 1)]
                 route['served'] += 1
@@ -75,14 +73,13 @@ class Handler(socketserver.StreamRequestHandler):
         request_line = self.rfile.readline(65536).decode('latin-1').split()
         if len(request_line) < 3:
             return False
-        method, target, version = request_line[:3]
+        method, target = request_line[:2]
         headers = {}
         while line := self.rfile.readline(65536).decode(errors='replace').strip():
             name, _, value = line.partition(':')
             headers[name.strip().lower()] = value.strip()
         body = self.rfile.read(int(headers.get('content-length') or 0))
-        connection = headers.get('connection', '').lower()
-        keep_alive = 'close' not in connection and (version != 'HTTP/1.0' or 'keep-alive' in connection)
+        keep_alive = 'close' not in headers.get('connection', '').lower()
         server = self.server
         with server.lock:
             problem = server.scenario.refresh()
@@ -104,18 +101,12 @@ class Handler(socketserver.StreamRequestHandler):
     def respond(self, response, keep_alive):
         status = response.get('status', 200)
         head = [f'HTTP/1.1 {status} {REASONS.get(status, "Status")}']
-        headers = response.get('headers', {})
-        for name, value in headers.items():
-            head.append(f'{name}: {value if isinstance(value, str) else json.dumps(value)}')
-        # A scripted "Connection" header is sent as it is, and "close" in it ends the connection.
-        scripted = [str(value).lower() for name, value in headers.items() if name.lower() == 'connection']
-        keep_alive = keep_alive and not any('close' in value for value in scripted)
+        head += [f'{name}: {value}' for name, value in response.get('headers', {}).items()]
         streamed = 'chunks' in response
         body = b'' if streamed else payload(response, 'bodyBase64', 'body')
         if not streamed:
             head.append(f'Content-Length: {len(body)}')
-        if not scripted:
-            head.append('Connection: ' + ('keep-alive' if keep_alive and not streamed else 'close'))
+        head.append('Connection: ' + ('keep-alive' if keep_alive and not streamed else 'close'))
         self.wfile.write(('\r\n'.join(head) + '\r\n\r\n').encode())
         if not streamed:
             self.wfile.write(body)
