@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -59,9 +60,11 @@ QString dataPath(const QString &name)
 QString writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
 {
     QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size()
-        || (permissions && !file.setPermissions(permissions)))
+    // Replaced in one step: a fake reading its scenario meanwhile sees the old or the new file,
+    // never a half-written one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+        || (permissions && !file.setPermissions(permissions)) || !file.commit())
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }

@@ -11,7 +11,7 @@ the query. The file is re-read whenever it changes; the sequences then restart.
                                           a stream without length, closed after the last chunk}
 A body with a length keeps the connection open unless the request asked to close it.
 Every request is appended to REQUEST_LOG.jsonl before it is answered:
-  {"method", "path" (with query, as sent), "headers" (names in lower case), "body", "time" (ms)}.
+  {"method", "path" (with query, as sent), "headers" (names in lower case), "body", "time" (ms on the monotonic clock)}.
 """
 import base64
 import json
@@ -87,7 +87,7 @@ class Handler(socketserver.StreamRequestHandler):
                 print(f'fake-http-server: {problem}', file=sys.stderr, flush=True)
             server.log.write(json.dumps({'method': method, 'path': target, 'headers': headers,
                                          'body': body.decode(errors='replace'),
-                                         'time': (time.monotonic() - server.started) * 1000}) + '\n')
+                                         'time': time.monotonic() * 1000}) + '\n')
             server.log.flush()
             response = server.scenario.next_response(method, target)
         if response is None:
@@ -125,7 +125,7 @@ def main():
         sys.exit('usage: fake_http_server.py SCENARIO.json REQUEST_LOG.jsonl')
     server = socketserver.ThreadingTCPServer(('127.0.0.1', 0), Handler)
     server.daemon_threads = True
-    server.scenario, server.lock, server.started = Scenario(sys.argv[1]), threading.Lock(), time.monotonic()
+    server.scenario, server.lock = Scenario(sys.argv[1]), threading.Lock()
     problem = server.scenario.refresh()
     if problem:
         sys.exit(f'fake-http-server: {problem}')
