@@ -108,8 +108,7 @@ private slots:
         state.setWdaBundleID(QString());
         state.savePreferences();
         QFile stored(AppState::preferencesPath());
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        QVERIFY(!stored.readAll().contains("figd_token"));
+        QVERIFY(stored.open(QIODevice::ReadOnly) && !stored.readAll().contains("figd_token"));
         f.state.reset();
         AppState &again = f.start();
         QCOMPARE(again.platform(), AppPlatform::android);

@@ -7,6 +7,7 @@ import base64
 import ctypes
 import json
 import os
+import pathlib
 import subprocess
 import time
 
@@ -103,10 +104,8 @@ def wait_status(root, prefix, timeout=20):
 
 # The checkout example: a design and a screenshot of the same screen that differ.
 EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'examples')
-with open(os.path.join(EXAMPLES, 'checkout-design.png'), 'rb') as f:
-    DESIGN = f.read()
-with open(os.path.join(EXAMPLES, 'checkout-device.png'), 'rb') as f:
-    SCREENSHOT = f.read()
+DESIGN = pathlib.Path(EXAMPLES, 'checkout-design.png').read_bytes()
+SCREENSHOT = pathlib.Path(EXAMPLES, 'checkout-device.png').read_bytes()
 
 
 def dismiss_alert(root, message):
@@ -156,11 +155,8 @@ class Sandbox:
         ctypes.CDLL(None).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)  # orphans of the app come to us
         self.home = os.environ['HOME']
         self.env = dict(os.environ)
-        adb_scenario = self.path('adb.json')
-        with open(adb_scenario, 'w') as out:
-            json.dump({'log': self.path('adb-calls.jsonl'),
-                       'rules': [{'args': ['devices', '-l'],
-                                  'responses': [{'stdout': 'List of devices attached\n\n'}]}]}, out)
+        adb_scenario = self.write('adb.json', json.dumps({'log': self.path('adb-calls.jsonl'), 'rules': [
+            {'args': ['devices', '-l'], 'responses': [{'stdout': 'List of devices attached\n\n'}]}]}).encode())
         self.env.update(FAKE_ADB_SCENARIO=adb_scenario,
                         VANTREL_ADB=os.environ.get('FAKE_ADB', '/nonexistent/adb'),
                         VANTREL_XCRUN='/nonexistent', VANTREL_SHELL='/bin/false',
@@ -182,17 +178,14 @@ class Sandbox:
         return os.path.join(self.home, *parts)
 
     def write(self, name, data):
-        with open(self.path(name), 'wb') as out:
-            out.write(data)
+        pathlib.Path(self.path(name)).write_bytes(data)
         return self.path(name)
 
     def serve_design(self):
         """Serves the design picture from the fake HTTP server; returns its link."""
-        scenario = self.path('http.json')
-        with open(scenario, 'w') as out:
-            json.dump({'routes': [{'method': 'GET', 'path': '/design.png', 'responses': [{
-                'status': 200, 'headers': {'Content-Type': 'image/png'},
-                'bodyBase64': base64.b64encode(DESIGN).decode('ascii')}]}]}, out)
+        scenario = self.write('http.json', json.dumps({'routes': [{'method': 'GET', 'path': '/design.png', 'responses': [{
+            'status': 200, 'headers': {'Content-Type': 'image/png'},
+            'bodyBase64': base64.b64encode(DESIGN).decode('ascii')}]}]}).encode())
         server = subprocess.Popen([os.environ['FAKE_HTTP_SERVER'], scenario, self.path('http-log.jsonl')],
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.helpers.append(server)

@@ -67,7 +67,6 @@ struct AppFixture {
         adb.on(FakeAdb::dump(kSerial), {FakeAdb::reply(QStringLiteral("dumped\n"))});
         adb.on(FakeAdb::readDump(kSerial), {FakeAdb::reply(QStringLiteral("<hierarchy rotation=\"0\"/>"))});
     }
-    ~AppFixture() { state.reset(); }
 
     // A new state, once both managers have listed their devices (no iPhone, one Android phone).
     AppState &start(std::optional<QString> historyRoot = std::nullopt)
