@@ -22,9 +22,9 @@ namespace vantrel::test {
 // Short time limits and pauses, so time-outs and retries take fractions of a second.
 inline DesignImportTimings fastTimings()
 {
-    using std::chrono::milliseconds;
-    return DesignImportTimings{.downloadTimeout = milliseconds(1500), .pageTimeout = milliseconds(1500), .downloadRetryDelay = milliseconds(400),
-                               .figmaRequestTimeout = milliseconds(1500), .figmaTransportRetryUnit = milliseconds(150)};
+    using namespace std::chrono_literals;
+    return DesignImportTimings{.downloadTimeout = 1500ms, .pageTimeout = 1500ms, .downloadRetryDelay = 400ms, .figmaRequestTimeout = 1500ms,
+                               .figmaTransportRetryUnit = 150ms};
 }
 
 // A fresh process-wide throttle with the given spacing.
@@ -102,10 +102,7 @@ inline QJsonObject cutOff(const QString &contentType, const QString &start)
                        {"chunks", QJsonArray{QJsonObject{{"data", start}}}}};
 }
 
-inline QJsonObject png(int width, int height, const QString &type = QStringLiteral("image/png"))
-{
-    return FakeHttpServer::bytes(200, pngBytes(width, height), type);
-}
+inline QJsonObject png(int w, int h, const QString &type = QStringLiteral("image/png")) { return FakeHttpServer::bytes(200, pngBytes(w, h), type); }
 
 // The API's answers for one node: its tree (files/KEY/nodes) and the link of its rendering (images/KEY).
 inline QJsonObject nodeAnswer(const QString &id, const QJsonObject &document)
@@ -117,10 +114,7 @@ inline QJsonObject renderingAnswer(const QString &id, const QJsonValue &link = Q
     return FakeHttpServer::json(200, QJsonObject{{"err", QJsonValue::Null}, {"images", QJsonObject{{id, link}}}});
 }
 
-inline QJsonObject box(double x, double y, double w, double h)
-{
-    return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}};
-}
+inline QJsonObject box(double x, double y, double w, double h) { return QJsonObject{{"x", x}, {"y", y}, {"width", w}, {"height", h}}; }
 
 // A Figma node; its name is "ID-name" unless given.
 inline QJsonObject figmaNode(const QString &id, const QString &type, const QJsonObject &bounds, const QJsonArray &children = {},

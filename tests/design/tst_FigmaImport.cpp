@@ -58,7 +58,8 @@ struct Fixture {
     QNetworkAccessManager network;
     FigmaClient client;
     DesignImporter importer;
-    QStringList progress;
+    QStringList progress; // as the transcripts show it: "  progress <text>"
+    const std::function<void(const QString &)> tell = [this](const QString &t) { progress << "  progress " + t; };
 
     explicit Fixture(DesignImportTimings timings = fastTimings())
         : client(&network, endpoints(), timings)
@@ -70,7 +71,7 @@ struct Fixture {
 
     TaskOutcome<QJsonObject> request(const QString &key = QStringLiteral("K"))
     {
-        return awaitTask(client.figmaJSON(client.endpoints().fileURL(key), kToken, [this](const QString &t) { progress << t; }));
+        return awaitTask(client.figmaJSON(client.endpoints().fileURL(key), kToken, tell));
     }
 
     // Scripts the three API answers (the file's frames, the node, the rendering's link) and the rendering.
@@ -84,10 +85,6 @@ struct Fixture {
                        FakeHttpServer::route("GET", "/v1/files/KEY/nodes", {nodeAnswer(id, document)}),
                        FakeHttpServer::route("GET", "/v1/images/KEY", {renderingAnswer(id, renderLink)}),
                        FakeHttpServer::route("GET", "/render.png", {rendering})});
-    }
-    TaskOutcome<ImportedDesign> importURL(const QString &link)
-    {
-        return awaitTask(importer.importURL(link, kToken, std::nullopt, [this](const QString &t) { progress << t; }));
     }
 };
 
@@ -138,13 +135,10 @@ private slots:
         for (const Row &row : rows) {
             resetThrottle();
             Fixture f(timings);
-            QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
-            serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", row.responses)});
+                serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", row.responses)});
             const TaskOutcome<QJsonObject> outcome = f.request();
             log << QStringLiteral("# %1: %2, kept %3").arg(row.name, outcomeText(outcome)).arg(QFile::exists(f.cachePath()));
-            log << (row.logged ? requestLines(f.server) : QStringList());
-            for (const QString &text : std::as_const(f.progress))
-                log << QStringLiteral("  progress ") + text;
+            log << (row.logged ? requestLines(f.server) : QStringList()) << f.progress;
             const QList<QJsonObject> sent = f.server.requests();
             for (qsizetype i = 1; i < sent.size(); ++i) {
                 const double gap = sent[i]["time"].toDouble() - sent[i - 1]["time"].toDouble();
@@ -158,7 +152,6 @@ private slots:
     void cacheAndFailuresWithoutRetry()
     {
         Fixture f;
-        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
         serve(f.server, {FakeHttpServer::route("GET", "/v1/files/K", {FakeHttpServer::json(200, QJsonObject{{"v", 1}}),
                                                                        FakeHttpServer::json(200, QJsonObject{{"v", 2}})})});
         // A fresh answer is reused (the imports' transcript shows it). One file per link, named by the
@@ -196,7 +189,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(outcomeText(awaitTask(closed.figmaJSON(closed.endpoints().fileURL("K"), kToken))), QStringLiteral("网络请求失败：未能连接到服务器。"));
-        QVERIFY2(clock.elapsed() >= 3 * 150, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE_GE(clock.elapsed(), 3 * 150);
     }
 
     void throttle()
@@ -222,15 +215,13 @@ private slots:
         const QDateTime now = QDateTime::currentDateTimeUtc();
         throttle.postpone(now.addMSecs(700), QStringLiteral("pro"), std::nullopt);
         throttle.postpone(now.addMSecs(200), std::nullopt, std::nullopt);
-        qint64 at = turn();
-        QVERIFY2(at >= 650, qPrintable(QString::number(at)));
+        QCOMPARE_GE(turn(), 650);
         // A refusal that comes while a caller sleeps out the spacing holds that caller too.
         resetThrottle(300ms);
         turn();
         clock.restart();
         QTimer::singleShot(100, [&throttle] { throttle.postpone(QDateTime::currentDateTimeUtc().addMSecs(1000), std::nullopt, std::nullopt); });
-        at = turn();
-        QVERIFY2(at >= 1000, qPrintable(QString::number(at)));
+        QCOMPARE_GE(turn(), 1000);
     }
 
     // Whole imports against the scripted API, one after another: what each gives, what it asks for
@@ -238,17 +229,16 @@ private slots:
     void imports()
     {
         Fixture f;
-        QVERIFY2(f.server.isRunning(), qPrintable(f.server.errorString()));
         QStringList log;
         qsizetype seen = 0;
         const auto record = [&](const QString &title, const TaskOutcome<ImportedDesign> &outcome) {
-            log << QStringLiteral("# ") + title << designLines(outcome) << requestLines(f.server, seen);
-            for (const QString &text : std::as_const(f.progress))
-                log << QStringLiteral("  progress ") + text;
+            log << QStringLiteral("# ") + title << designLines(outcome) << requestLines(f.server, seen) << f.progress;
             seen = f.server.requests().size();
             f.progress.clear();
         };
-        const auto importURL = [&](const QString &link) { record(link, f.importURL(link)); };
+        const auto importURL = [&](const QString &link) {
+            record(link, awaitTask(f.importer.importURL(link, kToken, std::nullopt, f.tell)));
+        };
         f.script("1:2", figmaNode("1:2", "FRAME", box(100, 300, 375, 812), {textNode("1:3", 120, 340)}, "登录"));
         importURL("https://www.figma.com/design/KEY/App?node-id=1-2&t=abc"); // positions from the frame's origin
         // The node lacks its box: the size comes from the frame list and positions stay absolute.

@@ -16,10 +16,7 @@ std::array<int, 4> heat(const VisualOutput &out, int x, int y)
     return {p[0], p[1], p[2], p[3]};
 }
 
-CapturedDeviceState capture(const QImage &image)
-{
-    return CapturedDeviceState{image, {}, pixelSizeValue(image)};
-}
+CapturedDeviceState capture(const QImage &image) { return CapturedDeviceState{image, {}, pixelSizeValue(image)}; }
 
 ImportedDesign visualDesign(const QImage &image)
 {
@@ -33,28 +30,17 @@ ImportedDesign visualDesign(const QImage &image)
 // Both spaces are 128 units square, so normalised coordinates are exact binary fractions.
 const SizeValue kCanvas{128, 128};
 
-DeviceElement element(const QString &label, RectValue rect, const QString &type = QStringLiteral("XCUIElementTypeStaticText"))
+DeviceElement element(const QString &label, RectValue rect, const QString &type = QStringLiteral("XCUIElementTypeStaticText"), bool visible = true)
 {
-    DeviceElement e;
-    e.id = label;
-    e.type = type;
-    if (!label.isNull())
-        e.label = label;
-    e.rect = rect;
-    return e;
+    const std::optional<QString> text = label.isNull() ? std::nullopt : std::optional(label);
+    return DeviceElement{.id = label, .type = type, .label = text, .value = {}, .rect = rect, .visible = visible};
 }
 
-DesignNode node(const QString &name, std::optional<QString> text, RectValue rect, const QString &type = QStringLiteral("TEXT"))
+DesignNode node(const QString &name, std::optional<QString> text, RectValue rect, const QString &type = QStringLiteral("TEXT"),
+                std::optional<QString> fill = {})
 {
     return DesignNode{.id = name, .name = name, .type = type, .text = text, .rect = rect,
-                      .fillHex = {}, .strokeHex = {}, .cornerRadius = {}, .fontSize = {}};
-}
-
-DesignNode filled(const QString &name, RectValue rect, const QString &hex)
-{
-    DesignNode n = node(name, std::nullopt, rect, QStringLiteral("RECTANGLE"));
-    n.fillHex = hex;
-    return n;
+                      .fillHex = fill, .strokeHex = {}, .cornerRadius = {}, .fontSize = {}};
 }
 
 QList<ComparisonIssue> diff(const QList<DeviceElement> &elements, const QList<DesignNode> &nodes,
@@ -69,8 +55,7 @@ QString summaries(const QList<ComparisonIssue> &issues)
     QString list;
     for (const ComparisonIssue &i : issues)
         list += QStringLiteral("  %1 %2 %3 | %4 | %5%6\n").arg(rawValue(i.category), rawValue(i.severity), i.title, i.detail,
-                                                          QString(i.deviceRect ? "D" : ""),
-                                                          QString(i.designRect ? "M" : ""));
+                                                          QString(i.deviceRect ? "D" : ""), QString(i.designRect ? "M" : ""));
     return list;
 }
 
@@ -93,12 +78,10 @@ QList<Case> cases()
 {
     const DesignNode title = node(QStringLiteral("t"), QStringLiteral("标题"), RectValue(10, 10, 20, 10));
     const DesignNode block = node(QStringLiteral("标题"), QStringLiteral("甲"), RectValue(0, 0, 10, 10));
-    const DesignNode card = filled(QStringLiteral("卡片"), RectValue(0, 0, 64, 64), QStringLiteral("#FFFFFF"));
+    const DesignNode card = node(QStringLiteral("卡片"), {}, RectValue(0, 0, 64, 64), QStringLiteral("RECTANGLE"), QStringLiteral("#FFFFFF"));
     const RectValue cardRect(0, 0, 64, 64);
     const auto at = [](double x) { return element(QStringLiteral("标题"), RectValue(x, 10, 20, 10)); };
-    DeviceElement hidden = element(QStringLiteral("文字"), cardRect);
-    hidden.visible = false;
-    const DesignNode background = filled(QStringLiteral("背景"), RectValue(0, 0, 128, 128), QStringLiteral("#787878"));
+    const DesignNode background = node(QStringLiteral("背景"), {}, RectValue(0, 0, 128, 128), QStringLiteral("RECTANGLE"), QStringLiteral("#787878"));
     const DeviceElement image = element(QStringLiteral("背景"), RectValue(0, 0, 128, 128), QStringLiteral("XCUIElementTypeImage"));
     return {
         // Equal texts far apart pair (score 0.42); the pair then differs in position.
@@ -122,7 +105,7 @@ QList<Case> cases()
         {"unnamed iOS button is compared", {element(QString(), cardRect, QStringLiteral("XCUIElementTypeButton"))}, {card}},
         {"empty Android element is not", {element(QString(), cardRect, QStringLiteral("android.widget.FrameLayout"))}, {card}},
         {"iOS container is not", {element(QStringLiteral("文字"), cardRect, QStringLiteral("XCUIElementTypeOther"))}, {card}},
-        {"hidden element is not", {hidden}, {}},
+        {"hidden element is not", {element(QStringLiteral("文字"), cardRect, QStringLiteral("XCUIElementTypeStaticText"), false)}, {}},
         // Both nodes prefer the same element; the first claims it, the second is missing.
         {"an element pairs once", {element(QStringLiteral("登录"), RectValue(10, 10, 40, 10))},
          {node(QStringLiteral("a"), QStringLiteral("登录"), RectValue(10, 10, 40, 10)),
@@ -168,8 +151,7 @@ private Q_SLOTS:
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(e.domain).arg(e.code).arg(e.description), QStringLiteral("Vantrel 20 图像像素读取失败"));
         }
         const QImage screen = qimage(1179, 600, texture);
-        const ComparisonResult result =
-            ComparisonEngine().compare(capture(screen), visualDesign(screen), ComparisonSettings());
+        const ComparisonResult result = ComparisonEngine().compare(capture(screen), visualDesign(screen), ComparisonSettings());
         QCOMPARE(result.heatmapImage.size(), QSize(720, 366));
         QCOMPARE(result.deviceImage.size(), QSize(1179, 600));
         // The overlay of two identical images is the resized device image.
@@ -212,8 +194,7 @@ private Q_SLOTS:
         QCOMPARE(QColor(cut.pixel(10, 0)), QColor(Qt::red));
         // Edges rounded one by one: origin and size rounded apart would reach one column or row past
         // a 786 × 1704 design, read as black.
-        QImage white(786, 1704, QImage::Format_RGB32);
-        white.fill(Qt::white);
+        const QImage white = qimage(786, 1704, [](int, int) { return 0xFFFFFFu; });
         for (const QImage &edge : {cropped(0, 0.25, 0, white), cropped(0.0625, 0, 0, white)})
             QCOMPARE(edge.pixel(edge.width() - 1, edge.height() - 1), qRgb(255, 255, 255));
     }
@@ -242,12 +223,9 @@ private Q_SLOTS:
             texture, [](int x, int y) { return texture(x, y - 3); }, [](int x, int y) { return texture(x + 5, y + 7); },
             [&](int x, int y) { return ramp(x - 12, y); }, [](int, int) { return 0x808080u; }, stripes,
             [&](int x, int y) { return stripes(x + 1, y); }, [](int x, int y) { return texture(x, y + 4); }};
-        const std::function<std::uint32_t(int, int)> reference[] = {texture, texture, texture, ramp, floating[4],
-                                                                    stripes, stripes, texture};
+        const std::function<std::uint32_t(int, int)> reference[] = {texture, texture, texture, ramp, floating[4], stripes, stripes, texture};
         const int width = pair == 7 ? 16 : 120;
-        QCOMPARE(ComparisonEngine::estimateTranslation(pixelImage(width, 100, reference[pair]),
-                                                       pixelImage(width, 100, floating[pair])),
-                 expected);
+        QCOMPARE(ComparisonEngine::estimateTranslation(pixelImage(width, 100, reference[pair]), pixelImage(width, 100, floating[pair])), expected);
     }
 
     void shiftInterpolatesAndLeavesTransparentStrips_data()
@@ -275,8 +253,7 @@ private Q_SLOTS:
         QFETCH(int, red);
         QFETCH(int, alpha);
         const QImage corner = qimage(40, 40, [](int x, int y) { return x >= 10 && y >= 10 ? 0xFFFFFFu : 0u; });
-        const PixelImage moved =
-            ComparisonEngine::pixels(ComparisonEngine::shift(corner, offset, SizeValue{40, 40}), SizeValue{40, 40});
+        const PixelImage moved = ComparisonEngine::pixels(ComparisonEngine::shift(corner, offset, SizeValue{40, 40}), SizeValue{40, 40});
         const std::uint8_t *p = moved.pixel(probe.x(), probe.y());
         QVERIFY2(std::abs(p[0] - red) <= 2 && std::abs(p[3] - alpha) <= 2, qPrintable(QStringLiteral("%1 %2").arg(p[0]).arg(p[3])));
     }
@@ -313,9 +290,7 @@ private Q_SLOTS:
         QCOMPARE(masked.changedPixelRatio, 1.0);
         // Everything ignored: nothing compared, no division by zero.
         const VisualOutput none = ComparisonEngine::visualDiff(white, black, 24, 36, {RectValue(0, 0, 1, 1)});
-        QCOMPARE(none.changedPixelRatio, 0.0);
-        QCOMPARE(none.meanColorDelta, 0.0);
-        QVERIFY(none.regions.isEmpty());
+        QVERIFY(none.changedPixelRatio == 0 && none.meanColorDelta == 0 && none.regions.isEmpty());
     }
 
     // Tile regions cut at the edges and keep the minimum area; issues graded by area.
@@ -344,9 +319,8 @@ private Q_SLOTS:
             transcript += QStringLiteral("%1:\n%2").arg(QLatin1String(c.name), summaries(diff(c.elements, c.nodes, c.settings)));
         // The parts pairing is built from: text similarity and design colours.
         for (const auto &[a, b] : {std::pair{"Hello ", "hello"}, {"确定", "确定按钮"}, {"abc", "abd"}, {"  ", "abc"}, {"aab", "bcc"}}) {
-            const QString similarity =
-                QString::number(ComparisonEngine::stringSimilarity(a, b), 'g', QLocale::FloatingPointShortest);
-            transcript += QStringLiteral("similarity \"%1\" \"%2\": %3\n").arg(a, b, similarity);
+            const double similarity = ComparisonEngine::stringSimilarity(a, b);
+            transcript += QStringLiteral("similarity \"%1\" \"%2\": %3\n").arg(a, b, QString::number(similarity, 'g', QLocale::FloatingPointShortest));
         }
         for (const char *hex : {"#FFF", "##FF8800", "11223344", "#a0b0c0#", "#GG0000", "#-12345"}) {
             const std::optional<RgbColor> c = ComparisonEngine::rgb(QString::fromLatin1(hex));

@@ -7,7 +7,7 @@
 #include "support/WdaScenario.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QRandomGenerator>
 #include <QTest>
@@ -56,8 +56,7 @@ struct Stream {
 bool looksLike(const QImage &image, QColor color)
 {
     const QColor seen = image.pixelColor(image.width() / 2, 1);
-    return qAbs(seen.red() - color.red()) < 24 && qAbs(seen.green() - color.green()) < 24
-        && qAbs(seen.blue() - color.blue()) < 24;
+    return qAbs(seen.red() - color.red()) < 24 && qAbs(seen.green() - color.green()) < 24 && qAbs(seen.blue() - color.blue()) < 24;
 }
 
 const QColor kRed(220, 30, 30);
@@ -156,9 +155,7 @@ private slots:
         const qint64 before = residentMiB();
         qint64 peak = before;
         s.start();
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 4000) {
+        for (const QDeadlineTimer deadline(4000, Qt::PreciseTimer); !deadline.hasExpired();) {
             test::spinEventLoop(milliseconds(10));
             peak = qMax(peak, residentMiB());
         }

@@ -24,15 +24,20 @@ using std::chrono::milliseconds;
 
 namespace {
 
-QString source(const QList<QSize> &sizes)
+// A page source of elements of these sizes, as WDA answers it.
+QJsonObject tree(const QList<QSize> &sizes)
 {
     QString xml = u"<AppiumAUT>"_s;
     for (const QSize &size : sizes)
         xml += uR"(<XCUIElementTypeOther type="XCUIElementTypeOther" x="0" y="0" width="%1" height="%2"/>)"_s.arg(size.width()).arg(size.height());
-    return xml + u"</AppiumAUT>"_s;
+    return wda::valueReply(xml + u"</AppiumAUT>"_s);
 }
 
-QJsonObject tree(const QList<QSize> &sizes) { return wda::valueReply(source(sizes)); }
+QJsonObject delayed(QJsonObject reply, int ms)
+{
+    reply.insert(u"delayMs"_s, ms);
+    return reply;
+}
 
 // Headers only, then silence: the stream neither delivers nor breaks.
 const QJsonObject kQuietStream = wda::mjpegRoute({QByteArray("--BoundaryString\r\n")}, {60'000}, false);
@@ -144,12 +149,10 @@ private slots:
         for (const QString &refusal : refusals)
             replies << FakeHttpServer::text(500, refusal, "application/json");
         replies << wda::valueReply(QJsonObject()) << FakeHttpServer::text(200, "not json");
-        QJsonObject slow = FakeHttpServer::text(200, "late");
-        slow.insert("delayMs", 3000);
         server.setScenario(FakeHttpServer::scenario(
             {wda::statusRoute(), wda::sessionRoute(replies),
              FakeHttpServer::route("GET", "/x", {FakeHttpServer::bytes(500, "\xff\xfe", "text/plain"), FakeHttpServer::text(204, "")}),
-             FakeHttpServer::route("GET", "/slow", {slow})}));
+             FakeHttpServer::route("GET", "/slow", {delayed(FakeHttpServer::text(200, "late"), 3000)})}));
         for (const QString &reply : refusals) {
             QVERIFY(!f.connect());
             QVERIFY(manager.logText().endsWith(reply));
@@ -185,10 +188,8 @@ private slots:
     // and a disconnection while requests are under way.
     void streamAndPolling()
     {
-        QJsonObject slowSession = wda::sessionReply(u"S1"_s);
-        slowSession.insert(u"delayMs"_s, 800);
         Fixture f(scenario({tree({{10, 10}})}, {wda::screenshotReply()}, wda::mjpegRoute({test::mjpegPart(test::jpegFrame({50, 100}, Qt::red))}),
-                           {slowSession}),
+                           {delayed(wda::sessionReply(u"S1"_s), 800)}),
                   milliseconds(100));
         f.manager.startLiveStream();
         QTRY_VERIFY_WITH_TIMEOUT(f.manager.liveImage().has_value(), 10000);
@@ -256,9 +257,7 @@ private slots:
 
         // A capture and a poll both wait for a slow tree when the phone is disconnected: the
         // caller gets its capture, the manager publishes nothing, polling stops.
-        QJsonObject slowTree = tree({{5, 5}, {6, 6}, {7, 7}, {8, 8}});
-        slowTree.insert(u"delayMs"_s, 700);
-        f.server->setScenario(scenario({slowTree}));
+        f.server->setScenario(scenario({delayed(tree({{5, 5}, {6, 6}, {7, 7}, {8, 8}}), 700)}));
         sources = f.server->count("GET", "/session/S1/source");
         auto capture = f.manager.captureForComparison();
         QTRY_VERIFY_WITH_TIMEOUT(f.server->count("GET", "/session/S1/source") >= sources + 2, 10000);
