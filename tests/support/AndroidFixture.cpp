@@ -1,6 +1,5 @@
 #include "support/AndroidFixture.h"
 
-#include "engine/AppError.h"
 #include "support/TestImages.h"
 
 namespace vantrel::test {
@@ -28,18 +27,6 @@ std::unique_ptr<AndroidDeviceManager> AndroidFixture::listedManager()
     if (!awaitTask(manager->listDevices()).succeeded())
         qWarning("listing the fake adb's phones failed");
     return manager;
-}
-
-int appErrorCode(const std::exception_ptr &exception)
-{
-    try {
-        if (exception) // none when the task's failsafe ran out
-            std::rethrow_exception(exception);
-    } catch (const AppError &error) {
-        return error.code;
-    } catch (...) {
-    }
-    return -1;
 }
 
 } // namespace vantrel::test

@@ -29,7 +29,4 @@ struct AndroidFixture {
     std::unique_ptr<FakeAdb> adb;
 };
 
-// The code of the AppError an outcome ended with, -1 for anything else.
-int appErrorCode(const std::exception_ptr &exception);
-
 } // namespace vantrel::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/AppError.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QString>
@@ -83,6 +85,20 @@ TaskOutcome<detail::ValueOf<T>> awaitTask(QCoro::Task<T> task, std::chrono::mill
     if (!state->done)
         state->outcome.timedOut = true;
     return state->outcome;
+}
+
+// The code of the AppError an outcome ended with (of `domain`, when one is given); -1 for anything
+// else, and when there is no exception (the failsafe ran out).
+inline int appErrorCode(const std::exception_ptr &exception, const QString &domain = {})
+{
+    try {
+        if (exception)
+            std::rethrow_exception(exception);
+    } catch (const AppError &error) {
+        return domain.isEmpty() || error.domain == domain ? error.code : -1;
+    } catch (...) {
+    }
+    return -1;
 }
 
 // Keeps the event loop running for `duration` (lets background work and timers proceed).

@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <chrono>
-#include <exception>
 #include <memory>
 
 namespace vantrel::test {
@@ -56,18 +55,5 @@ struct IosManagerFixture {
     // connectAndWait without team or bundle ID: true when the phone ended up connected.
     bool connect() { return awaitTask(manager.connectAndWait(QString(), QString())).value.value_or(false); }
 };
-
-// The code of an error the manager raised with its own domain; -1 for anything else.
-inline int deviceManagerErrorCode(const std::exception_ptr &exception)
-{
-    try {
-        if (exception)
-            std::rethrow_exception(exception);
-    } catch (const AppError &error) {
-        return error.domain == DeviceManagerError::kDomain ? error.code : -1;
-    } catch (...) {
-    }
-    return -1;
-}
 
 } // namespace vantrel::test

@@ -87,7 +87,7 @@ private slots:
                 transcript += u"  -> screen %1x%2, %3 elements\n"_s.arg(result.value->screenSize.width).arg(result.value->screenSize.height)
                                   .arg(result.value->elements.size());
             else
-                transcript += u"  -> error %1: %2\n"_s.arg(test::deviceManagerErrorCode(result.exception)).arg(result.error.value_or(u"-"_s));
+                transcript += u"  -> error %1: %2\n"_s.arg(test::appErrorCode(result.exception, DeviceManagerError::kDomain)).arg(result.error.value_or(u"-"_s));
         };
 
         // Without a session (and no live image) refreshing and capturing fail; refreshing the
@@ -163,10 +163,10 @@ private slots:
 
         const IOSDevice device = manager.devices().at(0);
         const auto missing = test::awaitTask(manager.createSession(device, QString(), QString()));
-        QCOMPARE(test::deviceManagerErrorCode(missing.exception), 7);
+        QCOMPARE(test::appErrorCode(missing.exception, DeviceManagerError::kDomain), 7);
         QCOMPARE(*missing.error, uR"(WDA 会话创建失败：{"value":{}})"_s);
         const auto garbage = test::awaitTask(manager.createSession(device, QString(), QString()));
-        QVERIFY(garbage.exception && test::deviceManagerErrorCode(garbage.exception) == -1); // the JSON error passes through
+        QVERIFY(garbage.exception && test::appErrorCode(garbage.exception, DeviceManagerError::kDomain) == -1); // the JSON error passes through
         const auto get = [&](const QString &path, milliseconds limit = std::chrono::seconds(5)) {
             return test::awaitTask(manager.request(path, "GET", std::nullopt, limit));
         };
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(get(u"/x"_s).value, std::optional<QByteArray>(QByteArray()));
         // Past the time limit: the transport's own error, not code 8.
         const auto slowOutcome = get(u"/slow"_s, milliseconds(300));
-        QVERIFY(slowOutcome.exception && test::deviceManagerErrorCode(slowOutcome.exception) == -1);
+        QVERIFY(slowOutcome.exception && test::appErrorCode(slowOutcome.exception, DeviceManagerError::kDomain) == -1);
 
         // Long descriptions are cut to 160 user-perceived characters: 161 flags to 160 flags.
         QCOMPARE(DeviceManager::friendlyError(QString(199, u'错') + u'!'), QString(160, u'错') + u"…"_s);
